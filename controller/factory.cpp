@@ -1,0 +1,52 @@
+#include "controller/factory.h"
+
+#include <array>
+#include <new>
+
+#include "controller/camera_types.h"
+#include "controller/ptz_controller.h"
+#include "plugin/host_log.h"
+
+namespace {
+
+using Maker = PtzController* (*)();
+
+template <typename Driver>
+PtzController* Make() {
+  return new (std::nothrow) Driver();
+}
+
+// One maker per catalogue row, in row order. A row without a driver is
+// refused like an unknown type.
+constexpr std::array<Maker, kCameraTypeCount> kMakers = {
+    nullptr,  // 0 EVI_D31
+    nullptr,  // 1 RC20
+    nullptr,  // 2 SU_320
+    nullptr,  // 3 TAC
+    nullptr,  // 4 VIDEOTREC_PWT
+    nullptr,  // 5 PELCO_D
+    nullptr,  // 6 VC_C50i
+    nullptr,  // 7 PELCO_P
+};
+
+}  // namespace
+
+PtzController* CreatePtzController(std::uint32_t type, CWnd* parent, int nCamera) noexcept {
+  if (type >= kMakers.size() || kMakers[type] == nullptr) {
+    HostLogLine(u"Unknown Camera Type,Type = %d,nCamera = %d.\n", type, nCamera);
+    return nullptr;
+  }
+  PtzController* controller = kMakers[type]();
+  if (controller == nullptr) return nullptr;
+  if (controller->Init(parent, nCamera) != 0) return controller;
+
+  HostLogLine(u"Create Camera Controler Failed,Type = %d,nCamera = %d.\n", type, nCamera);
+  delete controller;  // never initialised, so not closed either
+  return nullptr;
+}
+
+void DestroyPtzController(PtzController* controller) noexcept {
+  if (controller == nullptr) return;
+  controller->Close();
+  delete controller;
+}

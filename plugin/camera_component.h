@@ -1,0 +1,86 @@
+// "WCameraControler": the module's one component class.
+#ifndef VORNE_PLUGIN_CAMERA_COMPONENT_H
+#define VORNE_PLUGIN_CAMERA_COMPONENT_H
+
+#include <atomic>
+#include <cstdint>
+
+#include "vorne/ptz_plugin.h"
+
+class PtzController;
+
+// The non-delegating unknown of an aggregatable object: slots 0..2 work on
+// the object's own count, slot 3 destroys it.
+class IInnerUnknown : public IUnknown {
+ public:
+  virtual void VORNE_CALL Destroy() = 0;
+};
+
+// The generic aggregatable part: inner table, outer unknown, own count and
+// the host object. Holds one unit of the module lock count for its life.
+class AggregatableUnknown : public IInnerUnknown {
+ public:
+  AggregatableUnknown(IUnknown* outer, IUnknown* host) noexcept;
+  AggregatableUnknown(const AggregatableUnknown&) = delete;
+  AggregatableUnknown& operator=(const AggregatableUnknown&) = delete;
+
+  HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) noexcept final;
+  std::uint32_t VORNE_CALL AddRef() noexcept final;
+  std::uint32_t VORNE_CALL Release() noexcept final;
+  void VORNE_CALL Destroy() noexcept final;
+
+  IUnknown* OuterUnknown() const noexcept { return outer_; }
+  IUnknown* InnerUnknown() noexcept { return this; }
+
+ protected:
+  virtual ~AggregatableUnknown();
+  // The interfaces beyond IUnknown; null when the id is not one of them.
+  virtual IUnknown* FindInterface(const GUID& iid) noexcept = 0;
+
+ private:
+  IUnknown* outer_;  // no reference taken
+  std::atomic<std::int32_t> refs_{0};
+  IUnknown* host_;  // no reference taken, never read
+};
+
+// IPtzControl whose IUnknown operations go to the outer unknown.
+template <typename Object>
+class DelegatingPtzControl : public IPtzControl {
+ public:
+  HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) noexcept final {
+    return Outer()->QueryInterface(iid, out);
+  }
+  std::uint32_t VORNE_CALL AddRef() noexcept final { return Outer()->AddRef(); }
+  std::uint32_t VORNE_CALL Release() noexcept final { return Outer()->Release(); }
+
+ private:
+  IUnknown* Outer() noexcept { return static_cast<Object*>(this)->OuterUnknown(); }
+};
+
+class CameraComponent final : public DelegatingPtzControl<CameraComponent>,
+                              public AggregatableUnknown {
+ public:
+  CameraComponent(IUnknown* outer, IUnknown* host) noexcept : AggregatableUnknown(outer, host) {}
+
+  // The class table's create function.
+  static IUnknown* VORNE_CALL Create(IUnknown* outer, IUnknown* host, HRESULT* result) noexcept;
+
+  std::uint32_t VORNE_CALL GetCameraTypeCount() noexcept override;
+  HRESULT VORNE_CALL GetCameraTypeInfo(std::uint32_t index, std::int32_t* id, char16_t* name,
+                                       std::uint32_t capacity) noexcept override;
+  HRESULT VORNE_CALL CreateController(std::int32_t type, HWND parent,
+                                      std::int32_t camera) noexcept override;
+  HRESULT VORNE_CALL SetComPort(std::int32_t portIndex) noexcept override;
+  HRESULT VORNE_CALL Command(std::int32_t command) noexcept override;
+  HRESULT VORNE_CALL DestroyController() noexcept override;
+  HRESULT VORNE_CALL SetBaudRate(std::int32_t baudRate) noexcept override;
+  HRESULT VORNE_CALL SetAddressCode(std::int32_t addressCode) noexcept override;
+
+ private:
+  ~CameraComponent() override;
+  IUnknown* FindInterface(const GUID& iid) noexcept override;
+
+  PtzController* controller_ = nullptr;  // owned
+};
+
+#endif

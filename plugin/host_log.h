@@ -1,0 +1,28 @@
+// The channel to the host's log sink.
+#ifndef VORNE_PLUGIN_HOST_LOG_H
+#define VORNE_PLUGIN_HOST_LOG_H
+
+#include <cstdint>
+
+#include "vorne/ptz_plugin.h"
+
+// The module-wide sink: null until a creation obtains it from the host
+// object, released at unload. The module owns the one reference it holds.
+extern IHostLog* HostLog;
+
+// Asks the host object for its log factory and the factory for a sink.
+HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a, std::int32_t b) noexcept;
+
+// Drops the sink. Returns 0.
+int ReleaseHostLog() noexcept;
+
+// Writes one line when a sink is attached; every argument goes out as a
+// 32-bit signed integer, one for each %d of the format.
+template <typename... Args>
+void HostLogLine(const char16_t* format, Args... args) noexcept {
+  if (HostLog != nullptr) {
+    HostLog->Log(format, static_cast<std::int32_t>(args)...);
+  }
+}
+
+#endif

@@ -1,0 +1,10 @@
+// Count of live component objects; CanUnloadNow reports it.
+#ifndef VORNE_PLUGIN_MODULE_LOCK_H
+#define VORNE_PLUGIN_MODULE_LOCK_H
+
+#include <atomic>
+#include <cstdint>
+
+extern std::atomic<std::int32_t> ModuleLockCount;
+
+#endif

@@ -1,0 +1,22 @@
+// The subcommands of vornectl.
+#ifndef VORNE_VORNECTL_COMMANDS_H
+#define VORNE_VORNECTL_COMMANDS_H
+
+#include <string>
+
+namespace vornectl {
+
+// Exit codes: 0 success, 1 the module or a camera failed, 2 usage or load error.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1;
+inline constexpr int kExitUsage = 2;
+
+struct CommonOptions {
+  std::string modulePath;  // empty: vorne.so beside the program
+};
+
+int RunTypes(const CommonOptions& options);
+
+}  // namespace vornectl
+
+#endif
