@@ -1,0 +1,61 @@
+// The base of every serial camera driver: the port link (control window,
+// port and baud rate, open-write-close per transmission) and the frame
+// command engine (stored frames, motion groups).
+#ifndef VORNE_SERIAL_SERIAL_PTZ_CONTROLLER_H
+#define VORNE_SERIAL_SERIAL_PTZ_CONTROLLER_H
+
+#include <cstdint>
+
+#include "controller/ptz_controller.h"
+#include "serial/ms_comm.h"
+
+// One stored command: `length` bytes of `data` are sent; 0 means empty.
+struct CommandFrame {
+  std::uint8_t data[16];
+  std::int32_t length;
+};
+
+class SerialPtzController : public PtzController {
+ public:
+  SerialPtzController();
+  ~SerialPtzController() override;
+
+  int Init(CWnd* parent, int nCamera) override;
+  void Close() override;
+  int SetComPort(int index) override;
+  int PanLeft() override;
+  int PanRight() override;
+  int TiltUp() override;
+  int TiltDown() override;
+  int ZoomIn() override;
+  int ZoomOut() override;
+  void Stop() override;
+  int SetBaudRate(int rate) override;
+  int SetAddressCode(int code) override;
+
+  virtual void ClosePort();
+  virtual int OpenPort();
+  // Opens the port, puts the bytes and closes it again. 1 once the port
+  // could be opened, 0 otherwise.
+  virtual int Write(const std::uint8_t* bytes, unsigned length);
+
+  // Puts bytes on a port the caller has already opened.
+  int WriteRaw(const std::uint8_t* bytes, unsigned length);
+
+  // Stored frames, in declaration order; drivers fill them at construction.
+  CommandFrame tiltUpFrame;
+  CommandFrame tiltDownFrame;
+  CommandFrame panLeftFrame;
+  CommandFrame panRightFrame;
+  CommandFrame zoomOutFrame;
+  CommandFrame zoomInFrame;
+  CommandFrame panTiltStopFrame;
+  CommandFrame zoomStopFrame;
+
+  CMSComm comm;
+  std::int32_t zoomMoving = 0;
+  std::int32_t panTiltMoving = 0;
+  std::int32_t baudRate = 9600;
+};
+
+#endif
