@@ -3,6 +3,9 @@
 #define VORNE_VORNECTL_COMMANDS_H
 
 #include <string>
+#include <vector>
+
+#include "session.h"
 
 namespace vornectl {
 
@@ -16,6 +19,8 @@ struct CommonOptions {
 };
 
 int RunTypes(const CommonOptions& options);
+int RunMove(const CameraOptions& options, const std::vector<Action>& actions);
+int RunInteractive(const CameraOptions& options);
 
 }  // namespace vornectl
 
