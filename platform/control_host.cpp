@@ -1,4 +1,55 @@
-// Hosting of controls inside the module's windows.
-#include "platform/app.h"
+// Hosting of controls inside the module's windows: the registry of control
+// classes and the controls the platform provides.
+#include <map>
+#include <mutex>
+#include <utility>
 
-void AfxEnableControlContainer() {}
+#include "platform/app.h"
+#include "platform/comm_control.h"
+#include "platform/control.h"
+
+namespace {
+
+struct GuidLess {
+  bool operator()(const GUID& a, const GUID& b) const {
+    return std::memcmp(&a, &b, sizeof(GUID)) < 0;
+  }
+};
+
+struct Registry {
+  std::mutex mutex;
+  std::map<GUID, ControlFactory, GuidLess> classes;
+};
+
+// Built on first use, so registration from start-up code is safe whatever
+// order the start-up code runs in.
+Registry& Classes() {
+  static Registry registry;
+  return registry;
+}
+
+}  // namespace
+
+ControlFactory RegisterControlClass(const GUID& classId, ControlFactory factory) {
+  Registry& registry = Classes();
+  std::lock_guard lock(registry.mutex);
+  ControlFactory previous;
+  auto found = registry.classes.find(classId);
+  if (found != registry.classes.end()) {
+    previous = std::move(found->second);
+    registry.classes.erase(found);
+  }
+  if (factory) registry.classes.emplace(classId, std::move(factory));
+  return previous;
+}
+
+ControlFactory FindControlClass(const GUID& classId) {
+  Registry& registry = Classes();
+  std::lock_guard lock(registry.mutex);
+  auto found = registry.classes.find(classId);
+  return found != registry.classes.end() ? found->second : ControlFactory{};
+}
+
+void AfxEnableControlContainer() {
+  RegisterControlClass(CLSID_CommControl, [] { return MakeCommControl(); });
+}

@@ -5,16 +5,17 @@
 
 #include <cstdint>
 
+#include "platform/comm_control.h"
 #include "platform/variant.h"
 #include "platform/window.h"
 
 // Class id of the communications control.
 // {648A5600-2C6E-101B-82B6-000000000014}
-inline constexpr GUID CLSID_MSComm = {
-    0x648A5600, 0x2C6E, 0x101B, {0x82, 0xB6, 0x00, 0x00, 0x00, 0x00, 0x00, 0x14}};
+inline constexpr GUID CLSID_MSComm = CLSID_CommControl;
 
 // Each accessor reaches the hosted control by dispatch id. Without a hosted
-// control it does nothing; a control error comes back as an exception.
+// control it does nothing (a read answers false, 0 or an empty variant); a
+// control error comes back as COleDispatchException.
 class CMSComm : public CWnd {
  public:
   void SetPortNumber(std::int16_t value);          // 4

@@ -39,23 +39,32 @@ class SerialPtzController : public PtzController {
   // could be opened, 0 otherwise.
   virtual int Write(const std::uint8_t* bytes, unsigned length);
 
-  // Puts bytes on a port the caller has already opened.
+  // Puts bytes on a port the caller has already opened; neither opens nor
+  // closes it and logs nothing. 1 when the bytes were put, 0 without a
+  // control window or on a control error.
   int WriteRaw(const std::uint8_t* bytes, unsigned length);
 
   // Stored frames, in declaration order; drivers fill them at construction.
-  CommandFrame tiltUpFrame;
-  CommandFrame tiltDownFrame;
-  CommandFrame panLeftFrame;
-  CommandFrame panRightFrame;
-  CommandFrame zoomOutFrame;
-  CommandFrame zoomInFrame;
-  CommandFrame panTiltStopFrame;
-  CommandFrame zoomStopFrame;
+  // They start empty (length 0, bytes 0).
+  CommandFrame tiltUpFrame{};
+  CommandFrame tiltDownFrame{};
+  CommandFrame panLeftFrame{};
+  CommandFrame panRightFrame{};
+  CommandFrame zoomOutFrame{};
+  CommandFrame zoomInFrame{};
+  CommandFrame panTiltStopFrame{};
+  CommandFrame zoomStopFrame{};
 
   CMSComm comm;
   std::int32_t zoomMoving = 0;
   std::int32_t panTiltMoving = 0;
   std::int32_t baudRate = 9600;
+
+ private:
+  // Starts a motion of the group whose flag is `groupMoving`.
+  int Move(std::int32_t& groupMoving, const CommandFrame& frame);
+  // Writes a stored frame through the Write slot.
+  int Send(const CommandFrame& frame);
 };
 
 #endif

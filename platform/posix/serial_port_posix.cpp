@@ -1,0 +1,246 @@
+// The serial port on POSIX: termios, an advisory exclusive lock, and
+// non-blocking transfers bounded by poll.
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+
+#include "platform/serial_port.h"
+
+namespace {
+
+struct RateCode {
+  std::int32_t baud;
+  speed_t code;
+};
+
+constexpr RateCode kRates[] = {
+    {50, B50},           {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},         {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},       {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},     {115200, B115200}, {230400, B230400},
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B500000
+    {500000, B500000},
+#endif
+#ifdef B576000
+    {576000, B576000},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+#ifdef B1000000
+    {1000000, B1000000},
+#endif
+};
+
+bool RateFor(std::int32_t baud, speed_t* code) {
+  for (const RateCode& rate : kRates) {
+    if (rate.baud == baud) {
+      *code = rate.code;
+      return true;
+    }
+  }
+  return false;
+}
+
+std::string Reason(int error) { return std::strerror(error); }
+
+PortResult Fail(PortStatus status, int error) { return {status, Reason(error)}; }
+
+PortResult Fail(PortStatus status, std::string reason) { return {status, std::move(reason)}; }
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsLeft(Clock::time_point deadline) {
+  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+}  // namespace
+
+std::string SerialPort::DevicePath(int number) {
+  const std::string variable = "VORNE_COM" + std::to_string(number);
+  if (const char* named = std::getenv(variable.c_str()); named != nullptr && *named != '\0') {
+    return named;
+  }
+  return "/dev/ttyS" + std::to_string(number - 1);
+}
+
+bool SerialPort::SupportsRate(std::int32_t baud) {
+  speed_t code;
+  return RateFor(baud, &code);
+}
+
+SerialPort::~SerialPort() { Close(); }
+
+PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
+  Close();
+  // O_NONBLOCK: a line without carrier must not hold the caller; O_NOCTTY:
+  // the port never becomes the host process's terminal.
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Fail(PortStatus::kNoDevice, errno);
+
+  if (!::isatty(fd)) {
+    ::close(fd);
+    return Fail(PortStatus::kNoDevice, "not a serial device");
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    ::close(fd);
+    if (error == EWOULDBLOCK) {
+      return Fail(PortStatus::kBusy, "held by another program");
+    }
+    return Fail(PortStatus::kNoDevice, error);
+  }
+  handle_ = fd;
+  PortResult configured = Configure(settings);
+  if (!configured.ok()) {
+    ::close(fd);
+    handle_ = kNoHandle;
+    return configured;
+  }
+  return {};
+}
+
+PortResult SerialPort::Configure(const LineSettings& settings) {
+  if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
+  const int fd = Descriptor(handle_);
+  speed_t speed;
+  if (!RateFor(settings.baud, &speed)) return Fail(PortStatus::kRefused, EINVAL);
+
+  termios line{};
+  if (::tcgetattr(fd, &line) != 0) return Fail(PortStatus::kRefused, errno);
+  ::cfmakeraw(&line);
+  // Bytes pass untouched in both directions; no software or hardware flow
+  // control, modem lines ignored, receiver on.
+  line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | PARMRK);
+  line.c_iflag |= IGNBRK;
+  line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
+  line.c_cflag |= CLOCAL | CREAD;
+  switch (settings.dataBits) {
+    case 5: line.c_cflag |= CS5; break;
+    case 6: line.c_cflag |= CS6; break;
+    case 7: line.c_cflag |= CS7; break;
+    default: line.c_cflag |= CS8; break;
+  }
+  switch (settings.parity) {
+    case 'e': line.c_cflag |= PARENB; break;
+    case 'o': line.c_cflag |= PARENB | PARODD; break;
+    case 'm': line.c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case 's': line.c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+  }
+  if (settings.stopBits == 2) line.c_cflag |= CSTOPB;
+  line.c_cc[VMIN] = 0;
+  line.c_cc[VTIME] = 0;
+  if (::cfsetispeed(&line, speed) != 0 || ::cfsetospeed(&line, speed) != 0) {
+    return Fail(PortStatus::kRefused, errno);
+  }
+  if (::tcsetattr(fd, TCSANOW, &line) != 0) return Fail(PortStatus::kRefused, errno);
+  baud_ = settings.baud;
+  return {};
+}
+
+PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count, int timeoutMs) {
+  if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
+  const int fd = Descriptor(handle_);
+  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t put = ::write(fd, bytes + done, count - done);
+    if (put > 0) {
+      done += static_cast<std::size_t>(put);
+      deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+      continue;
+    }
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+      return Fail(PortStatus::kIoError, errno);
+    // The output queue is full: wait for room, but not for ever.
+    pollfd wait{fd, POLLOUT, 0};
+    const int left = MillisecondsLeft(deadline);
+    if (left == 0) return Fail(PortStatus::kIoError, ETIMEDOUT);
+    if (::poll(&wait, 1, left) < 0 && errno != EINTR) return Fail(PortStatus::kIoError, errno);
+    if ((wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (wait.revents & POLLOUT) == 0) {
+      return Fail(PortStatus::kIoError, "the line was hung up");
+    }
+  }
+  return {};
+}
+
+PortResult SerialPort::Waiting(std::size_t* count) {
+  *count = 0;
+  if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
+  int waiting = 0;
+  if (::ioctl(Descriptor(handle_), FIONREAD, &waiting) != 0) {
+    return Fail(PortStatus::kIoError, errno);
+  }
+  *count = waiting > 0 ? static_cast<std::size_t>(waiting) : 0;
+  return {};
+}
+
+PortResult SerialPort::Read(std::size_t max, std::vector<std::uint8_t>* out) {
+  if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
+  const int fd = Descriptor(handle_);
+  std::uint8_t chunk[512];
+  while (max > 0) {
+    const std::size_t want = max < sizeof(chunk) ? max : sizeof(chunk);
+    const ssize_t got = ::read(fd, chunk, want);
+    if (got > 0) {
+      out->insert(out->end(), chunk, chunk + got);
+      max -= static_cast<std::size_t>(got);
+      continue;
+    }
+    if (got < 0 && errno == EINTR) continue;
+    if (got == 0 || errno == EAGAIN || errno == EWOULDBLOCK) break;
+    return Fail(PortStatus::kIoError, errno);
+  }
+  return {};
+}
+
+PortResult SerialPort::DiscardInput() {
+  if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
+  if (::tcflush(Descriptor(handle_), TCIFLUSH) != 0) return Fail(PortStatus::kIoError, errno);
+  return {};
+}
+
+void SerialPort::Close() {
+  if (!IsOpen()) return;
+  const int fd = Descriptor(handle_);
+  handle_ = kNoHandle;
+  // Let the queued bytes reach the wire before the descriptor goes: the
+  // caller closes straight after a write. The wait is bounded by the time
+  // the queue needs at this rate, so a stalled line cannot hold the caller.
+  int queued = 0;
+  if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    const long long bitsPerByte = 12;  // start, 8 data, parity, 2 stop at most
+    const long long needMs = queued * bitsPerByte * 1000 / (baud_ > 0 ? baud_ : 9600);
+    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(needMs + 200);
+    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+  }
+  if (queued > 0) {
+    // The line does not move: drop the rest rather than block on close.
+    ::tcflush(fd, TCOFLUSH);
+  } else {
+    ::tcdrain(fd);  // the last bytes still in the transmitter
+  }
+  ::close(fd);  // also drops the lock
+}

@@ -1,0 +1,89 @@
+// A serial port of the operating system, as the communications control
+// uses it: opened exclusively and raw, written in full, read without
+// waiting, drained when closed.
+#ifndef VORNE_PLATFORM_SERIAL_PORT_H
+#define VORNE_PLATFORM_SERIAL_PORT_H
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Line settings: baud rate, parity, data bits and stop bits.
+struct LineSettings {
+  std::int32_t baud = 9600;
+  char parity = 'n';  // n, e, o, m (mark) or s (space)
+  std::int32_t dataBits = 8;
+  std::int32_t stopBits = 1;
+
+  friend bool operator==(const LineSettings&, const LineSettings&) = default;
+};
+
+// Reads "baud,parity,data,stop" ("9600,n,8,1"); spaces around the fields
+// and upper-case parity letters are accepted. Null when a field is missing,
+// not a number, or out of its range, or when the device layer cannot run
+// the baud rate.
+std::optional<LineSettings> ParseLineSettings(std::u16string_view text);
+
+// "9600,n,8,1".
+std::string FormatLineSettings(const LineSettings& settings);
+
+enum class PortStatus {
+  kOk,
+  kNoDevice,  // the device does not exist or cannot be opened
+  kBusy,      // another program holds the port
+  kRefused,   // the device does not take the line settings
+  kIoError,   // a transfer failed or timed out
+};
+
+struct PortResult {
+  PortStatus status = PortStatus::kOk;
+  // The operating system's reason, for the wire trace.
+  std::string reason;
+
+  bool ok() const { return status == PortStatus::kOk; }
+};
+
+class SerialPort {
+ public:
+  SerialPort() = default;
+  SerialPort(const SerialPort&) = delete;
+  SerialPort& operator=(const SerialPort&) = delete;
+  // Closes (and drains) the port if it is still open.
+  ~SerialPort();
+
+  // The device of port `number` (1-based): the one named by the
+  // environment variable VORNE_COM<number> when set, else the system's
+  // device for that port.
+  static std::string DevicePath(int number);
+
+  // Whether the device layer can run a line at `baud`.
+  static bool SupportsRate(std::int32_t baud);
+
+  // Opens `path` for exclusive use, without waiting for modem lines and
+  // without becoming the caller's controlling terminal, and applies
+  // `settings` in raw mode.
+  PortResult Open(const std::string& path, const LineSettings& settings);
+  PortResult Configure(const LineSettings& settings);
+  // Writes every byte; gives up after `timeoutMs` without progress.
+  PortResult Write(const std::uint8_t* bytes, std::size_t count, int timeoutMs);
+  // Number of received bytes waiting.
+  PortResult Waiting(std::size_t* count);
+  // Appends up to `max` waiting bytes to `out` without blocking.
+  PortResult Read(std::size_t max, std::vector<std::uint8_t>* out);
+  // Drops the received bytes not yet read.
+  PortResult DiscardInput();
+  // Lets the bytes written go out, then releases the device.
+  void Close();
+
+  bool IsOpen() const { return handle_ != kNoHandle; }
+
+ private:
+  static constexpr std::intptr_t kNoHandle = -1;
+  std::intptr_t handle_ = kNoHandle;
+  std::int32_t baud_ = 9600;
+};
+
+#endif

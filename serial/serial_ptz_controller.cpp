@@ -1,0 +1,170 @@
+#include "serial/serial_ptz_controller.h"
+
+#include <cstring>
+#include <string>
+
+#include "plugin/host_log.h"
+
+namespace {
+
+// The control's line settings for a baud rate: no parity, 8 data bits,
+// 1 stop bit.
+std::u16string LineSettingsFor(std::int32_t baudRate) {
+  const std::string rate = std::to_string(baudRate);
+  std::u16string text(rate.begin(), rate.end());
+  text += u",n,8,1";
+  return text;
+}
+
+// Puts `length` bytes to the control's output through a byte-array
+// variant. Throws what the control raises.
+void PutBytes(CMSComm& comm, const std::uint8_t* bytes, unsigned length) {
+  CByteArray array;
+  array.SetSize(length);
+  if (length != 0) std::memcpy(array.GetData(), bytes, length);
+  COleVariant data;
+  data = array;
+  comm.SetTransmitData(data);
+  VariantClear(&data);
+}
+
+}  // namespace
+
+SerialPtzController::SerialPtzController() = default;
+
+SerialPtzController::~SerialPtzController() {
+  // The driver part is gone by now, so this stops through the engine's own
+  // Stop; after an earlier Close nothing is moving and nothing is sent.
+  Close();
+}
+
+int SerialPtzController::Init(CWnd* parent, int /*nCamera*/) {
+  try {
+    const RECT rect{0, 0, 10, 10};
+    const int created = comm.CreateControl(CLSID_MSComm, u"", WS_CHILD, rect, parent, 10000);
+    if (created != 0) return created;
+  } catch (...) {
+    // Reported below like any other failed creation.
+  }
+  HostLogLine(u"Create MSComm Failed.\n");
+  return 0;
+}
+
+void SerialPtzController::Close() {
+  // A moving camera is stopped before its port control goes away.
+  Stop();
+  if (comm.GetSafeHwnd() == nullptr) return;
+  try {
+    if (comm.GetOpenState()) comm.SetOpenState(false);
+  } catch (...) {
+    // Teardown errors are dropped.
+  }
+  // The window goes even when the port refused to close: ending the
+  // control releases the port.
+  comm.DestroyWindow();
+}
+
+int SerialPtzController::SetComPort(int index) {
+  const std::int64_t number = static_cast<std::int64_t>(index) + 1;
+  if (number == port) return 1;
+  if (number < 1 || number > 4) return 0;
+  port = static_cast<std::int32_t>(number);
+  HostLogLine(u"Set Control COM Port %d.\n", port);
+  return 1;
+}
+
+int SerialPtzController::SetBaudRate(int rate) {
+  HostLogLine(u"SetBaudRate %d.\n", rate);
+  baudRate = rate;
+  try {
+    if (comm.GetOpenState()) comm.SetLineSettings(LineSettingsFor(baudRate).c_str());
+  } catch (...) {
+    HostLogLine(u"Set BaudRate Exception,BaudRate = %d.\n", rate);
+    return 0;
+  }
+  return 1;
+}
+
+void SerialPtzController::ClosePort() {
+  try {
+    if (comm.GetOpenState()) comm.SetOpenState(false);
+  } catch (...) {
+    // Dropped: a port that will not close is closed again by the next open.
+  }
+}
+
+int SerialPtzController::OpenPort() {
+  try {
+    ClosePort();
+    comm.SetPortNumber(static_cast<std::int16_t>(port));
+    comm.SetReceiveBufferSize(1024);
+    comm.SetTransmitBufferSize(512);
+    if (!comm.GetOpenState()) comm.SetOpenState(true);
+    comm.SetDataMode(1);  // binary
+    comm.SetLineSettings(LineSettingsFor(baudRate).c_str());
+    comm.SetReceiveThreshold(1);
+    comm.SetReadLength(0);  // a read returns every waiting byte
+    return 1;
+  } catch (...) {
+    HostLogLine(u"Open port exception,port = %d,BaudRate = %d.\n", port, baudRate);
+    return 0;
+  }
+}
+
+int SerialPtzController::Write(const std::uint8_t* bytes, unsigned length) {
+  if (length == 0 || bytes == nullptr) return 0;
+  if (OpenPort() == 0) {
+    HostLogLine(u"Open com port %d failed,baudrate = %d.\n", port, baudRate);
+    return 0;
+  }
+  try {
+    PutBytes(comm, bytes, length);
+  } catch (...) {
+    HostLogLine(u"Write Data Exception,DataLen = %d,Port = %d.\n", length, port);
+  }
+  ClosePort();
+  return 1;
+}
+
+int SerialPtzController::WriteRaw(const std::uint8_t* bytes, unsigned length) {
+  if (!IsWindow(comm.GetSafeHwnd())) return 0;
+  if (bytes == nullptr && length != 0) return 0;
+  try {
+    PutBytes(comm, bytes, length);
+    return 1;
+  } catch (...) {
+    return 0;
+  }
+}
+
+// The frame command engine.
+
+int SerialPtzController::PanLeft() { return Move(panTiltMoving, panLeftFrame); }
+int SerialPtzController::PanRight() { return Move(panTiltMoving, panRightFrame); }
+int SerialPtzController::TiltUp() { return Move(panTiltMoving, tiltUpFrame); }
+int SerialPtzController::TiltDown() { return Move(panTiltMoving, tiltDownFrame); }
+int SerialPtzController::ZoomIn() { return Move(zoomMoving, zoomInFrame); }
+int SerialPtzController::ZoomOut() { return Move(zoomMoving, zoomOutFrame); }
+
+void SerialPtzController::Stop() {
+  if (panTiltMoving != 0) Send(panTiltStopFrame);
+  if (zoomMoving != 0) Send(zoomStopFrame);
+  panTiltMoving = 0;
+  zoomMoving = 0;
+}
+
+int SerialPtzController::SetAddressCode(int /*code*/) { return 1; }
+
+int SerialPtzController::Move(std::int32_t& groupMoving, const CommandFrame& frame) {
+  // One motion per group until Stop; the group counts as moving even when
+  // the frame could not be sent, so Stop still sends its stop frame.
+  if (groupMoving != 0) return 0;
+  groupMoving = 1;
+  return Send(frame);
+}
+
+int SerialPtzController::Send(const CommandFrame& frame) {
+  // A length beyond the frame's bytes would read past them.
+  if (frame.length < 0 || frame.length > static_cast<std::int32_t>(sizeof(frame.data))) return 0;
+  return Write(frame.data, static_cast<unsigned>(frame.length));
+}
