@@ -182,7 +182,9 @@ class CommControl final : public HostedControl {
         if (trace_ != nullptr) trace_->Failed(port_, "settings", applied.reason);
         Raise(kInvalidPropertyValue);
       }
-      if (trace_ != nullptr) trace_->Settings(port_, FormatLineSettings(*settings));
+      if (trace_ != nullptr && *settings != settings_) {
+        trace_->Settings(port_, FormatLineSettings(*settings));
+      }
     }
     settings_ = *settings;
   }

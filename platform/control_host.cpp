@@ -17,12 +17,18 @@ struct GuidLess {
 };
 
 struct Registry {
+  // The controls the platform provides are there from the start.
+  Registry() {
+    classes.emplace(CLSID_CommControl, [] { return MakeCommControl(); });
+  }
+
   std::mutex mutex;
   std::map<GUID, ControlFactory, GuidLess> classes;
 };
 
-// Built on first use, so registration from start-up code is safe whatever
-// order the start-up code runs in.
+// Built on first use, so it is ready whatever order start-up code runs in,
+// and also where no start-up code runs (a program that links the module's
+// objects instead of loading it).
 Registry& Classes() {
   static Registry registry;
   return registry;
@@ -51,5 +57,6 @@ ControlFactory FindControlClass(const GUID& classId) {
 }
 
 void AfxEnableControlContainer() {
-  RegisterControlClass(CLSID_CommControl, [] { return MakeCommControl(); });
+  // Builds the registry with its controls before the first window needs it.
+  Classes();
 }
