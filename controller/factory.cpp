@@ -6,6 +6,8 @@
 #include "controller/camera_types.h"
 #include "controller/ptz_controller.h"
 #include "plugin/host_log.h"
+#include "vendor/rc20_controller.h"
+#include "vendor/su320_controller.h"
 
 namespace {
 
@@ -20,8 +22,8 @@ PtzController* Make() {
 // refused like an unknown type.
 constexpr std::array<Maker, kCameraTypeCount> kMakers = {
     nullptr,  // 0 EVI_D31
-    nullptr,  // 1 RC20
-    nullptr,  // 2 SU_320
+    &Make<Rc20Controller>,   // 1 RC20
+    &Make<Su320Controller>,  // 2 SU_320
     nullptr,  // 3 TAC
     nullptr,  // 4 VIDEOTREC_PWT
     nullptr,  // 5 PELCO_D
