@@ -6,6 +6,7 @@
 #include "controller/camera_types.h"
 #include "controller/ptz_controller.h"
 #include "plugin/host_log.h"
+#include "protocols/drivers.h"
 #include "vendor/rc20_controller.h"
 #include "vendor/su320_controller.h"
 
@@ -21,14 +22,14 @@ PtzController* Make() {
 // One maker per catalogue row, in row order. A row without a driver is
 // refused like an unknown type.
 constexpr std::array<Maker, kCameraTypeCount> kMakers = {
-    nullptr,  // 0 EVI_D31
+    &Make<ViscaController>,  // 0 EVI_D31
     &Make<Rc20Controller>,   // 1 RC20
     &Make<Su320Controller>,  // 2 SU_320
     nullptr,  // 3 TAC
-    nullptr,  // 4 VIDEOTREC_PWT
-    nullptr,  // 5 PELCO_D
+    &Make<VideotrecController>,  // 4 VIDEOTREC_PWT
+    &Make<PelcoDController>,  // 5 PELCO_D
     nullptr,  // 6 VC_C50i
-    nullptr,  // 7 PELCO_P
+    &Make<PelcoPController>,  // 7 PELCO_P
 };
 
 }  // namespace
