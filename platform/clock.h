@@ -1,0 +1,26 @@
+// The system's millisecond tick and a plain sleep, in the shape of the
+// Windows kernel calls, for waits that poll.
+#ifndef VORNE_PLATFORM_CLOCK_H
+#define VORNE_PLATFORM_CLOCK_H
+
+#include <cstdint>
+
+// Milliseconds since an arbitrary start, kept to 32 bits: the count wraps
+// to 0 after about 49.7 days, so callers measure with unsigned differences.
+std::uint32_t GetTickCount() noexcept;
+
+// Blocks the calling thread for at least `ms` milliseconds; 0 only gives up
+// the rest of the time slice.
+void Sleep(std::uint32_t ms) noexcept;
+
+// Where GetTickCount reads its ticks. Replaceable so that a test can run a
+// wait across the 32-bit wrap; null restores the system's tick.
+using TickSource = std::uint32_t (*)();
+
+// Installs `source` and returns the one it replaces (null for the system's).
+TickSource SetTickSource(TickSource source) noexcept;
+
+// The system's own tick, whatever source is installed.
+std::uint32_t SystemTickCount() noexcept;
+
+#endif
