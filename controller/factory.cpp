@@ -6,7 +6,9 @@
 #include "controller/camera_types.h"
 #include "controller/ptz_controller.h"
 #include "plugin/host_log.h"
+#include "protocols/canon_vc.h"
 #include "protocols/drivers.h"
+#include "protocols/tac.h"
 #include "vendor/rc20_controller.h"
 #include "vendor/su320_controller.h"
 
@@ -25,10 +27,10 @@ constexpr std::array<Maker, kCameraTypeCount> kMakers = {
     &Make<ViscaController>,  // 0 EVI_D31
     &Make<Rc20Controller>,   // 1 RC20
     &Make<Su320Controller>,  // 2 SU_320
-    nullptr,  // 3 TAC
+    &Make<TacController>,  // 3 TAC
     &Make<VideotrecController>,  // 4 VIDEOTREC_PWT
     &Make<PelcoDController>,  // 5 PELCO_D
-    nullptr,  // 6 VC_C50i
+    &Make<CanonVcController>,  // 6 VC_C50i
     &Make<PelcoPController>,  // 7 PELCO_P
 };
 
