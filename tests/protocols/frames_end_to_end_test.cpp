@@ -153,21 +153,6 @@ TEST_P(FramesEndToEndTest, EveryCommandPutsItsFrameOnTheLineInItsOwnCycle) {
   EXPECT_EQ(host_.Lines(), std::vector<std::string>{});
 }
 
-TEST_P(FramesEndToEndTest, SecondMotionOfAMovingGroupIsNotSent) {
-  const TypeCase& c = GetParam();
-  IPtzControl* camera = Ready();
-  ASSERT_NE(camera, nullptr);
-
-  EXPECT_EQ(camera->Command(PTZ_TILT_UP), S_OK);
-  EXPECT_EQ(Line(c.frames[PTZ_TILT_UP].size()), Hex(c.frames[PTZ_TILT_UP]));
-  watch_.Take();
-  EXPECT_EQ(camera->Command(PTZ_PAN_RIGHT), S_OK);  // refused, yet S_OK to the host
-  EXPECT_EQ(watch_.Take(), PortCycles{});
-  EXPECT_EQ(Hex(pty_.ReadAvailable()), "");
-  EXPECT_EQ(camera->DestroyController(), S_OK);
-  EXPECT_EQ(Line(c.panTiltStop.size()), Hex(c.panTiltStop));
-}
-
 // A camera left moving must not keep moving once the host lets go of it:
 // each group's stop frame goes out, each in its own cycle.
 TEST_P(FramesEndToEndTest, DestroyingAMovingCameraSendsBothStops) {

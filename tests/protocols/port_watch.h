@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstddef>
+#include <ostream>
 #include <string>
 
 namespace vorne_test {
