@@ -1,0 +1,472 @@
+// The decoders against the exact frames the module puts on the wire, their
+// checksum failures, and streams cut, padded and mangled every which way.
+#include "sim/decoder.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "sim/tac.h"
+
+namespace sim {
+namespace {
+
+using ::testing::HasSubstr;
+
+Bytes H(std::string_view hex) {
+  auto bytes = ParseHex(hex);
+  EXPECT_TRUE(bytes.has_value()) << hex;
+  return bytes.value_or(Bytes{});
+}
+
+// Feeds the stream in one piece and flushes: everything it decodes.
+std::vector<Decoded> DecodeAll(Protocol protocol, const Bytes& stream) {
+  auto decoder = MakeDecoder(protocol);
+  auto out = decoder->Feed(stream);
+  auto rest = decoder->Flush();
+  out.insert(out.end(), rest.begin(), rest.end());
+  return out;
+}
+
+std::vector<Decoded> Frames(const std::vector<Decoded>& decoded) {
+  std::vector<Decoded> frames;
+  for (const Decoded& d : decoded) {
+    if (d.IsFrame()) frames.push_back(d);
+  }
+  return frames;
+}
+
+constexpr auto kOk = Check::Verdict::kOk;
+constexpr auto kNone = Check::Verdict::kNone;
+
+// Expected axis: 'L'eft/'R'ight, 'U'p/'D'own, 'I'n/'O'ut, 'S'top, '-' untouched.
+struct FrameCase {
+  Protocol protocol;
+  const char* hex;
+  Check::Verdict verdict;
+  const char* meaning;
+  char pan, tilt, zoom;
+  int address;  // -1: none
+};
+
+std::optional<int> Direction(char c) {
+  switch (c) {
+    case 'L':
+    case 'D':
+    case 'O': return -1;
+    case 'R':
+    case 'U':
+    case 'I': return 1;
+    case 'S': return 0;
+    default: return std::nullopt;
+  }
+}
+
+std::ostream& operator<<(std::ostream& os, const FrameCase& c) {
+  return os << TypeName(c.protocol) << " " << c.hex;
+}
+
+// Every frame the module stores or builds, and the address rewrites.
+const FrameCase kModuleFrames[] = {
+    // VISCA, each with the module's trailing 0x00.
+    {Protocol::kVisca, "81 01 06 01 03 07 03 01 FF 00", kNone,
+     "tilt up, pan speed 0x03, tilt speed 0x07, address 1, trailing 0x00", 'S', 'U', '-', 1},
+    {Protocol::kVisca, "81 01 06 01 03 07 03 02 FF 00", kNone, "tilt down", 'S', 'D', '-', 1},
+    {Protocol::kVisca, "81 01 06 01 09 10 01 03 FF 00", kNone, "pan left, pan speed 0x09", 'L', 'S',
+     '-', 1},
+    {Protocol::kVisca, "81 01 06 01 09 10 02 03 FF 00", kNone, "pan right", 'R', 'S', '-', 1},
+    {Protocol::kVisca, "81 01 04 07 34 FF 00", kNone, "zoom out (wide), speed 4", '-', '-', 'O', 1},
+    {Protocol::kVisca, "81 01 04 07 24 FF 00", kNone, "zoom in (tele), speed 4", '-', '-', 'I', 1},
+    {Protocol::kVisca, "81 01 06 01 10 10 03 03 FF 00", kNone, "pan-tilt stop", 'S', 'S', '-', 1},
+    {Protocol::kVisca, "81 01 04 07 00 FF 00", kNone, "zoom stop", '-', '-', 'S', 1},
+    {Protocol::kVisca, "82 01 04 07 02 FF", kNone, "zoom in (tele), standard speed, address 2", '-',
+     '-', 'I', 2},
+    {Protocol::kVisca, "88 01 00 01 FF", kNone, "interface clear, broadcast", '-', '-', '-', -1},
+    // Pelco-D.
+    {Protocol::kPelcoD, "FF 01 00 08 00 20 29", kOk, "tilt up, speed 0x20, address 1", 'S', 'U',
+     'S', 1},
+    {Protocol::kPelcoD, "FF 01 00 10 00 20 31", kOk, "tilt down, speed 0x20", 'S', 'D', 'S', 1},
+    {Protocol::kPelcoD, "FF 01 00 04 20 00 25", kOk, "pan left, speed 0x20, address 1", 'L', 'S',
+     'S', 1},
+    {Protocol::kPelcoD, "FF 01 00 02 20 00 23", kOk, "pan right, speed 0x20", 'R', 'S', 'S', 1},
+    {Protocol::kPelcoD, "FF 01 00 40 0A 0A 55", kOk, "zoom out (wide)", 'S', 'S', 'O', 1},
+    {Protocol::kPelcoD, "FF 01 00 20 0A 0A 35", kOk, "zoom in (tele)", 'S', 'S', 'I', 1},
+    {Protocol::kPelcoD, "FF 01 00 00 00 00 01", kOk, "stop, address 1", 'S', 'S', 'S', 1},
+    {Protocol::kPelcoD, "FF 02 00 08 00 20 2A", kOk, "tilt up, speed 0x20, address 2", 'S', 'U',
+     'S', 2},
+    {Protocol::kPelcoD, "FF 02 00 00 00 00 02", kOk, "stop, address 2", 'S', 'S', 'S', 2},
+    {Protocol::kPelcoD, "FF FF 00 10 00 20 2F", kOk, "tilt down, speed 0x20, address 255", 'S', 'D',
+     'S', 255},
+    {Protocol::kPelcoD, "FF FF 00 40 0A 0A 53", kOk, "zoom out (wide), address 255", 'S', 'S', 'O',
+     255},
+    {Protocol::kPelcoD, "FF 01 00 07 00 05 0D", kOk, "go to preset 5", '-', '-', '-', 1},
+    // Pelco-P: 0x20 is zoom in (tele), 0x40 zoom out (wide), as the common
+    // Pelco-P documents have it; the module's zoom frames show reversed.
+    {Protocol::kPelcoP, "A0 00 00 08 00 30 AF 37", kOk,
+     "tilt up, speed 0x30, address 1 (byte 0x00)", 'S', 'U', 'S', 1},
+    {Protocol::kPelcoP, "A0 00 00 10 00 30 AF 2F", kOk, "tilt down, speed 0x30", 'S', 'D', 'S', 1},
+    {Protocol::kPelcoP, "A0 00 00 04 10 00 AF 1B", kOk, "pan left, speed 0x10", 'L', 'S', 'S', 1},
+    {Protocol::kPelcoP, "A0 00 00 02 10 00 AF 1D", kOk, "pan right, speed 0x10", 'R', 'S', 'S', 1},
+    {Protocol::kPelcoP, "A0 00 00 20 00 00 AF 2F", kOk, "zoom in (tele), address 1", 'S', 'S', 'I',
+     1},
+    {Protocol::kPelcoP, "A0 00 00 40 00 00 AF 4F", kOk, "zoom out (wide), address 1", 'S', 'S', 'O',
+     1},
+    {Protocol::kPelcoP, "A0 00 00 00 00 00 AF 0F", kOk, "stop, address 1 (byte 0x00)", 'S', 'S',
+     'S', 1},
+    {Protocol::kPelcoP, "A0 01 00 08 00 30 AF 36", kOk,
+     "tilt up, speed 0x30, address 2 (byte 0x01)", 'S', 'U', 'S', 2},
+    {Protocol::kPelcoP, "A0 01 00 00 00 00 AF 0E", kOk, "stop, address 2", 'S', 'S', 'S', 2},
+    {Protocol::kPelcoP, "A0 FF 00 08 00 30 AF C8", kOk, "address 256 (byte 0xFF)", 'S', 'U', 'S',
+     256},
+    {Protocol::kPelcoP, "A0 FF 00 00 00 00 AF F0", kOk, "stop, address 256", 'S', 'S', 'S', 256},
+    // VIDEOTREC_PWT.
+    {Protocol::kVideotrec, "FA 01 00 00 60 00 5B", kOk, "tilt up, speed 0x60", '-', 'U', '-', -1},
+    {Protocol::kVideotrec, "FA 02 00 00 60 00 5C", kOk, "tilt down, speed 0x60", '-', 'D', '-', -1},
+    {Protocol::kVideotrec, "FA 03 00 00 60 00 5D", kOk, "pan left, speed 0x60", 'L', '-', '-', -1},
+    {Protocol::kVideotrec, "FA 04 00 00 60 00 5E", kOk, "pan right, speed 0x60", 'R', '-', '-', -1},
+    {Protocol::kVideotrec, "FA 0B 00 00 60 00 65", kOk, "zoom out (wide), speed 0x60", '-', '-',
+     'O', -1},
+    {Protocol::kVideotrec, "FA 0C 00 00 60 00 66", kOk, "zoom in (tele), speed 0x60", '-', '-', 'I',
+     -1},
+    {Protocol::kVideotrec, "FA 01 00 00 00 00 7B", kOk, "stop (operation 0x01 at speed 0x00)", 'S',
+     'S', 'S', -1},
+    // Canon VC-C50i.
+    {Protocol::kCanon, "FF 30 30 00 90 30 EF", kNone, "preparation (0x90 0x30)", '-', '-', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 A0 31 EF", kNone, "preparation (0xA0 0x31)", '-', '-', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 90 31 EF", kNone, "finishing (0x90 0x31)", '-', '-', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 53 31 EF", kNone, "pan right", 'R', '-', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 53 32 EF", kNone, "pan left", 'L', '-', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 53 33 EF", kNone, "tilt up", '-', 'U', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 53 34 EF", kNone, "tilt down", '-', 'D', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 53 30 EF", kNone, "pan-tilt stop", 'S', 'S', '-', -1},
+    {Protocol::kCanon, "FF 30 30 00 A2 31 EF", kNone, "zoom out (wide)", '-', '-', 'O', -1},
+    {Protocol::kCanon, "FF 30 30 00 A2 32 EF", kNone, "zoom in (tele)", '-', '-', 'I', -1},
+    {Protocol::kCanon, "FF 30 30 00 A2 30 EF", kNone, "zoom stop", '-', '-', 'S', -1},
+    // TAC, raw bytes 0x00-0x04 in the bodies.
+    {Protocol::kTac, "2A 30 30 36 03 30 30 32 00 35 35", kOk, "pan left, address \"00\"", 'L', '-',
+     '-', 0},
+    {Protocol::kTac, "2A 30 30 36 04 30 30 32 00 35 36", kOk, "pan right", 'R', '-', '-', 0},
+    {Protocol::kTac, "2A 30 30 36 01 32 00 30 30 35 33", kOk, "tilt up", '-', 'U', '-', 0},
+    {Protocol::kTac, "2A 30 30 36 02 32 00 30 30 35 34", kOk, "tilt down", '-', 'D', '-', 0},
+    {Protocol::kTac, "2A 30 30 37 35 30 32 30 30 42 38", kOk, "zoom in (tele)", '-', '-', 'I', 0},
+    {Protocol::kTac, "2A 30 30 37 35 30 34 30 30 42 41", kOk, "zoom out (wide)", '-', '-', 'O', 0},
+    {Protocol::kTac, "2A 30 30 37 35 30 39 30 30 42 46", kOk, "stop", 'S', 'S', 'S', 0},
+};
+
+class ModuleFrameTest : public ::testing::TestWithParam<FrameCase> {};
+
+void ExpectFrame(const FrameCase& c, const Decoded& d) {
+  EXPECT_TRUE(d.IsFrame());
+  EXPECT_EQ(Hex(d.bytes), c.hex);
+  EXPECT_EQ(d.check.verdict, c.verdict) << d.check.Describe();
+  EXPECT_THAT(d.meaning, HasSubstr(c.meaning));
+  auto dir = [](const std::optional<AxisCommand>& a) -> std::optional<int> {
+    if (!a) return std::nullopt;
+    return a->direction;
+  };
+  EXPECT_EQ(dir(d.command.pan), Direction(c.pan)) << "pan";
+  EXPECT_EQ(dir(d.command.tilt), Direction(c.tilt)) << "tilt";
+  EXPECT_EQ(dir(d.command.zoom), Direction(c.zoom)) << "zoom";
+  EXPECT_EQ(d.command.address, c.address < 0 ? std::nullopt : std::optional<int>(c.address));
+}
+
+TEST_P(ModuleFrameTest, DecodesAsOneFrame) {
+  const FrameCase& c = GetParam();
+  auto decoder = MakeDecoder(c.protocol);
+  auto out = decoder->Feed(H(c.hex));
+  // A VISCA frame is told only by the byte after it whether a trailer follows.
+  if (out.empty() && c.protocol == Protocol::kVisca) out = decoder->Flush();
+  ASSERT_EQ(out.size(), 1u) << "decoded " << out.size() << " items";
+  ExpectFrame(c, out[0]);
+  EXPECT_TRUE(out[0].Accepted());
+  EXPECT_TRUE(decoder->Flush().empty());
+}
+
+TEST_P(ModuleFrameTest, DecodesTheSameWhateverTheCutsAre) {
+  const FrameCase& c = GetParam();
+  const Bytes frame = H(c.hex);
+  for (std::size_t cut = 1; cut < frame.size(); ++cut) {
+    auto decoder = MakeDecoder(c.protocol);
+    auto out = decoder->Feed(std::span(frame).first(cut));
+    EXPECT_TRUE(out.empty()) << "cut at " << cut << ": " << out[0].meaning;
+    out = decoder->Feed(std::span(frame).subspan(cut));
+    if (out.empty()) out = decoder->Flush();
+    ASSERT_EQ(out.size(), 1u) << "cut at " << cut;
+    ExpectFrame(c, out[0]);
+  }
+  auto decoder = MakeDecoder(c.protocol);
+  std::vector<Decoded> out;
+  for (const std::uint8_t b : frame) {
+    auto part = decoder->Feed(std::span(&b, 1));
+    out.insert(out.end(), part.begin(), part.end());
+  }
+  auto rest = decoder->Flush();
+  out.insert(out.end(), rest.begin(), rest.end());
+  ASSERT_EQ(out.size(), 1u) << "byte by byte";
+  ExpectFrame(c, out[0]);
+}
+
+TEST_P(ModuleFrameTest, SurvivesNoiseAroundIt) {
+  const FrameCase& c = GetParam();
+  // Noise with a start byte of every protocol in it, and the frame twice.
+  const Bytes noise = H("00 FF 12 A0 81 FA 2A 55");
+  Bytes stream = noise;
+  const Bytes frame = H(c.hex);
+  stream.insert(stream.end(), frame.begin(), frame.end());
+  const Bytes between = H("12 34");
+  stream.insert(stream.end(), between.begin(), between.end());
+  stream.insert(stream.end(), frame.begin(), frame.end());
+  const auto frames = Frames(DecodeAll(c.protocol, stream));
+  std::vector<Decoded> good;
+  for (const Decoded& f : frames) {
+    if (Hex(f.bytes) == c.hex) good.push_back(f);
+  }
+  EXPECT_EQ(good.size(), 2u);
+  for (const Decoded& f : good) ExpectFrame(c, f);
+}
+
+INSTANTIATE_TEST_SUITE_P(AllProtocols, ModuleFrameTest, ::testing::ValuesIn(kModuleFrames));
+
+struct BadCase {
+  Protocol protocol;
+  const char* hex;
+  const char* expected;
+  const char* actual;
+};
+
+std::ostream& operator<<(std::ostream& os, const BadCase& c) {
+  return os << TypeName(c.protocol) << " " << c.hex;
+}
+
+class ChecksumFailureTest : public ::testing::TestWithParam<BadCase> {};
+
+TEST_P(ChecksumFailureTest, ReportsTheExpectedValue) {
+  const BadCase& c = GetParam();
+  const auto out = DecodeAll(c.protocol, H(c.hex));
+  ASSERT_EQ(out.size(), 1u);
+  const Decoded& d = out[0];
+  EXPECT_TRUE(d.IsFrame());
+  EXPECT_FALSE(d.Accepted());
+  EXPECT_EQ(Hex(d.bytes), c.hex);
+  EXPECT_EQ(d.check.verdict, Check::Verdict::kBad);
+  EXPECT_EQ(d.check.expected, c.expected);
+  EXPECT_EQ(d.check.actual, c.actual);
+  EXPECT_EQ(d.check.Describe(),
+            std::string("BAD (expected ") + c.expected + ", got " + c.actual + ")");
+  EXPECT_FALSE(d.meaning.empty());
+}
+
+const BadCase kBadChecksums[] = {
+    // Pelco-D sums bytes 2-6 only: a sum that took in the 0xFF sync is off by 0xFF.
+    {Protocol::kPelcoD, "FF 01 00 04 20 00 24", "0x25", "0x24"},
+    {Protocol::kPelcoD, "FF 02 00 08 00 20 29", "0x2A", "0x29"},
+    {Protocol::kPelcoD, "FF FF 00 10 00 20 30", "0x2F", "0x30"},
+    // Pelco-P XORs bytes 1-7, start and end included.
+    {Protocol::kPelcoP, "A0 00 00 08 00 30 AF 38", "0x37", "0x38"},
+    {Protocol::kPelcoP, "A0 01 00 00 00 00 AF 0F", "0x0E", "0x0F"},
+    // VIDEOTREC masks the sum to 7 bits: 0xFB is wrong, 0x7B right.
+    {Protocol::kVideotrec, "FA 01 00 00 00 00 FB", "0x7B", "0xFB"},
+    {Protocol::kVideotrec, "FA 0C 00 00 60 00 67", "0x66", "0x67"},
+    // TAC: uppercase hex only, and the sum of positions 0-8.
+    {Protocol::kTac, "2A 30 30 37 35 30 32 30 30 62 38", "\"B8\"", "\"b8\""},
+    {Protocol::kTac, "2A 30 30 36 03 30 30 32 00 35 36", "\"55\"", "\"56\""},
+    {Protocol::kTac, "2A 30 30 36 03 30 30 32 00 00 00", "\"55\"", "0x00 0x00"},
+};
+
+INSTANTIATE_TEST_SUITE_P(AllChecksums, ChecksumFailureTest, ::testing::ValuesIn(kBadChecksums));
+
+TEST(DecoderTest, BadChecksumDoesNotHideTheNextFrame) {
+  const auto out = DecodeAll(Protocol::kPelcoD, H("FF 01 00 04 20 00 24 FF 01 00 00 00 00 01"));
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_FALSE(out[0].Accepted());
+  EXPECT_TRUE(out[1].Accepted());
+  EXPECT_EQ(out[1].meaning, "stop, address 1");
+}
+
+TEST(DecoderTest, NoiseStartingLikeAFrameDoesNotSwallowTheRealOne) {
+  // "FF 12" reads as the start of a Pelco-D frame that would run into the
+  // real one; the real frame must win.
+  const auto out = DecodeAll(Protocol::kPelcoD, H("FF 12 FF 01 00 04 20 00 25"));
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out[0].kind, Decoded::Kind::kGarbage);
+  EXPECT_EQ(Hex(out[0].bytes), "FF 12");
+  EXPECT_EQ(Hex(out[1].bytes), "FF 01 00 04 20 00 25");
+  EXPECT_TRUE(out[1].Accepted());
+}
+
+TEST(DecoderTest, WaitsBeforeCallingAFrameBadWhenARealOneMayFollow) {
+  auto decoder = MakeDecoder(Protocol::kPelcoD);
+  // Could be a bad frame, or noise before a frame that starts at the second 0xFF.
+  EXPECT_TRUE(decoder->Feed(H("FF 12 FF 01 00 04 20")).empty());
+  const auto out = decoder->Feed(H("00 25"));
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_TRUE(out[1].Accepted());
+}
+
+struct MalformedCase {
+  Protocol protocol;
+  const char* hex;
+  const char* quietReason;     // when nothing follows
+  const char* followedReason;  // when a good frame follows
+  const char* following;
+};
+
+std::ostream& operator<<(std::ostream& os, const MalformedCase& c) {
+  return os << TypeName(c.protocol) << " " << c.hex;
+}
+
+class MalformedTest : public ::testing::TestWithParam<MalformedCase> {};
+
+TEST_P(MalformedTest, IsReportedAndTheNextFrameStillDecodes) {
+  const MalformedCase& c = GetParam();
+  Bytes stream = H(c.hex);
+  const Bytes good = H(c.following);
+  stream.insert(stream.end(), good.begin(), good.end());
+  const auto out = DecodeAll(c.protocol, stream);
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(out.front().kind, Decoded::Kind::kGarbage);
+  EXPECT_EQ(Hex(out.front().bytes), c.hex);
+  EXPECT_THAT(out.front().meaning, HasSubstr(c.followedReason));
+  EXPECT_EQ(Hex(out.back().bytes), c.following);
+  EXPECT_TRUE(out.back().Accepted());
+}
+
+TEST_P(MalformedTest, IsReportedWhenTheLineGoesQuiet) {
+  const MalformedCase& c = GetParam();
+  auto decoder = MakeDecoder(c.protocol);
+  auto out = decoder->Feed(H(c.hex));
+  const auto rest = decoder->Flush();
+  out.insert(out.end(), rest.begin(), rest.end());
+  ASSERT_FALSE(out.empty());
+  EXPECT_THAT(out.front().meaning, HasSubstr(c.quietReason));
+  Bytes seen;
+  for (const Decoded& d : out) {
+    EXPECT_EQ(d.kind, Decoded::Kind::kGarbage) << d.meaning;
+    seen.insert(seen.end(), d.bytes.begin(), d.bytes.end());
+  }
+  EXPECT_EQ(Hex(seen), c.hex);
+  EXPECT_FALSE(decoder->HasPending());
+}
+
+const MalformedCase kMalformed[] = {
+    {Protocol::kPelcoD, "FF 01 00 04", "truncated frame, 4 of 7 bytes",
+     "truncated frame, 4 bytes before the next frame", "FF 01 00 00 00 00 01"},
+    {Protocol::kPelcoP, "A0 00 00 08 00 30 00 37", "without the 0xAF end byte",
+     "without the 0xAF end byte", "A0 00 00 00 00 00 AF 0F"},
+    {Protocol::kPelcoP, "A0 00 00", "truncated frame, 3 of 8 bytes", "without the 0xAF end byte",
+     "A0 00 00 00 00 00 AF 0F"},
+    {Protocol::kVideotrec, "FA 01 00", "truncated frame, 3 of 7 bytes",
+     "truncated frame, 3 bytes before the next frame", "FA 01 00 00 00 00 7B"},
+    {Protocol::kCanon, "FF 30 30 00 53 32 00", "without the 0xEF end byte",
+     "without the 0xEF end byte", "FF 30 30 00 53 30 EF"},
+    {Protocol::kVisca, "81 01 06 01 03 07 03 01 00 00 00 00 00 00 00 00 00",
+     "no 0xFF terminator within 16 bytes", "no 0xFF terminator within 16 bytes",
+     "81 01 04 07 00 FF 00"},
+    {Protocol::kVisca, "81 FF", "empty message", "empty message", "81 01 04 07 00 FF 00"},
+    {Protocol::kVisca, "81 01 06", "truncated message, no 0xFF terminator",
+     "truncated message, 0x81 before the 0xFF terminator", "81 01 04 07 00 FF 00"},
+    {Protocol::kTac, "2A 30 30 36", "truncated message, 4 of 11 bytes",
+     "truncated frame, 4 bytes before the next frame", "2A 30 30 37 35 30 39 30 30 42 46"},
+    {Protocol::kTac, "13 37", "2 bytes outside any frame", "2 bytes outside any frame",
+     "2A 30 30 37 35 30 39 30 30 42 46"},
+};
+
+INSTANTIATE_TEST_SUITE_P(AllProtocols, MalformedTest, ::testing::ValuesIn(kMalformed));
+
+TEST(DecoderTest, ViscaKeepsTheTrailingZeroWithItsFrame) {
+  auto decoder = MakeDecoder(Protocol::kVisca);
+  // Without the next byte it cannot tell whether a trailer follows.
+  EXPECT_TRUE(decoder->Feed(H("81 01 04 07 24 FF")).empty());
+  auto out = decoder->Feed(H("00 81 01 04 07 00 FF 81"));
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_EQ(Hex(out[0].bytes), "81 01 04 07 24 FF 00");
+  EXPECT_THAT(out[0].meaning, HasSubstr("trailing 0x00"));
+  EXPECT_EQ(Hex(out[1].bytes), "81 01 04 07 00 FF");
+  EXPECT_THAT(out[1].meaning, ::testing::Not(HasSubstr("trailing")));
+}
+
+TEST(DecoderTest, GarbageAloneIsReportedWithItsBytes) {
+  for (const Protocol protocol : kAllProtocols) {
+    const auto out = DecodeAll(protocol, H("01 02 03"));
+    ASSERT_EQ(out.size(), 1u) << TypeName(protocol);
+    EXPECT_EQ(out[0].kind, Decoded::Kind::kGarbage);
+    EXPECT_EQ(Hex(out[0].bytes), "01 02 03");
+    EXPECT_EQ(out[0].meaning, "3 bytes outside any frame");
+  }
+}
+
+// Whatever arrives, every byte comes out exactly once, in order, as part of
+// a frame or of a garbage report: nothing is lost, duplicated or reordered.
+TEST(DecoderTest, RandomStreamsLoseNoByteAndNeverStopDecoding) {
+  std::mt19937 random(20240611);
+  const Bytes starts = H("FF A0 81 FA 2A 88 EF AF");
+  for (const Protocol protocol : kAllProtocols) {
+    for (int round = 0; round < 200; ++round) {
+      Bytes stream(random() % 200);
+      for (auto& b : stream) {
+        // Plenty of start and end bytes, so frames half form and break.
+        b = random() % 3 == 0 ? starts[random() % starts.size()]
+                              : static_cast<std::uint8_t>(random());
+      }
+      auto decoder = MakeDecoder(protocol);
+      Bytes seen;
+      std::size_t at = 0;
+      while (at < stream.size()) {
+        const std::size_t n = std::min<std::size_t>(1 + random() % 13, stream.size() - at);
+        for (const Decoded& d : decoder->Feed(std::span(stream).subspan(at, n))) {
+          seen.insert(seen.end(), d.bytes.begin(), d.bytes.end());
+        }
+        at += n;
+      }
+      for (const Decoded& d : decoder->Flush())
+        seen.insert(seen.end(), d.bytes.begin(), d.bytes.end());
+      ASSERT_EQ(Hex(seen), Hex(stream)) << TypeName(protocol) << " round " << round;
+      // And the decoder still works afterwards.
+      const char* good = protocol == Protocol::kTac         ? "2A 30 30 37 35 30 39 30 30 42 46"
+                         : protocol == Protocol::kVisca     ? "81 01 04 07 00 FF 00"
+                         : protocol == Protocol::kPelcoD    ? "FF 01 00 00 00 00 01"
+                         : protocol == Protocol::kPelcoP    ? "A0 00 00 00 00 00 AF 0F"
+                         : protocol == Protocol::kVideotrec ? "FA 01 00 00 00 00 7B"
+                                                            : "FF 30 30 00 53 30 EF";
+      auto out = decoder->Feed(H(good));
+      const auto rest = decoder->Flush();
+      out.insert(out.end(), rest.begin(), rest.end());
+      ASSERT_FALSE(out.empty());
+      EXPECT_EQ(Hex(out.back().bytes), good);
+      EXPECT_TRUE(out.back().Accepted());
+    }
+  }
+}
+
+TEST(TacTest, ChecksumCharactersAreUppercaseHexOfTheSum) {
+  Bytes message = H("2A 30 30 37 35 30 32 30 30 00 00");
+  EXPECT_EQ(TacSum(message), 0xB8);
+  StampTacChecksum(std::span<std::uint8_t, kTacMessageSize>(message.data(), kTacMessageSize));
+  EXPECT_EQ(Hex(message), "2A 30 30 37 35 30 32 30 30 42 38");
+  EXPECT_EQ(TacChecksumChars(0x0F), (std::array<std::uint8_t, 2>{'0', 'F'}));
+  EXPECT_EQ(TacChecksumChars(0xA0), (std::array<std::uint8_t, 2>{'A', '0'}));
+}
+
+TEST(HexTest, ParsesTheUsualSpellings) {
+  EXPECT_EQ(Hex(H("ff 01 0A")), "FF 01 0A");
+  EXPECT_EQ(Hex(H("ff010a")), "FF 01 0A");
+  EXPECT_EQ(Hex(H("0xFF,0x01")), "FF 01");
+  EXPECT_FALSE(ParseHex("FF 1").has_value());
+  EXPECT_FALSE(ParseHex("GG").has_value());
+}
+
+TEST(ProtocolTest, NamesAndAliasesRoundTrip) {
+  for (const Protocol protocol : kAllProtocols) {
+    EXPECT_EQ(ParseProtocol(TypeName(protocol)), protocol);
+    EXPECT_EQ(ParseProtocol(Alias(protocol)), protocol);
+  }
+  EXPECT_EQ(ParseProtocol("pelco_d"), Protocol::kPelcoD);
+  EXPECT_EQ(ParseProtocol("vc_c50i"), Protocol::kCanon);
+  EXPECT_FALSE(ParseProtocol("RC20").has_value());
+  EXPECT_EQ(TypeId(Protocol::kTac), 3);
+  EXPECT_EQ(TypeId(Protocol::kPelcoP), 7);
+}
+
+}  // namespace
+}  // namespace sim
