@@ -1,0 +1,187 @@
+// vorne-camsim as a user runs it: argument errors, and one frame through a
+// pseudo-terminal from start to Ctrl-C.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "sim/decoder.h"
+#include "sim/fd.h"
+
+extern char** environ;
+
+namespace sim {
+namespace {
+
+using namespace std::chrono_literals;
+using ::testing::HasSubstr;
+
+// vorne-camsim started with pipes on its output and error streams.
+class Camsim {
+ public:
+  explicit Camsim(const std::vector<std::string>& args) {
+    int out[2], err[2];
+    EXPECT_EQ(::pipe(out), 0);
+    EXPECT_EQ(::pipe(err), 0);
+    out_ = Fd(out[0]);
+    err_ = Fd(err[0]);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+    posix_spawn_file_actions_addclose(&actions, out[0]);
+    posix_spawn_file_actions_addclose(&actions, err[0]);
+    std::vector<std::string> argv{VORNE_CAMSIM_PATH};
+    argv.insert(argv.end(), args.begin(), args.end());
+    std::vector<char*> raw;
+    for (std::string& a : argv) raw.push_back(a.data());
+    raw.push_back(nullptr);
+    EXPECT_EQ(::posix_spawn(&pid_, VORNE_CAMSIM_PATH, &actions, nullptr, raw.data(), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(out[1]);
+    ::close(err[1]);
+  }
+  ~Camsim() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+  }
+
+  // The next line of the output stream, or "" after `timeout`.
+  std::string ReadLine(std::chrono::milliseconds timeout) {
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+      const auto newline = outBuffer_.find('\n');
+      if (newline != std::string::npos) {
+        std::string line = outBuffer_.substr(0, newline);
+        outBuffer_.erase(0, newline + 1);
+        return line;
+      }
+      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+          deadline - std::chrono::steady_clock::now());
+      if (left.count() <= 0) return {};
+      pollfd p{out_.get(), POLLIN, 0};
+      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return {};
+      char buffer[512];
+      const ssize_t n = ::read(out_.get(), buffer, sizeof buffer);
+      if (n <= 0) return {};
+      outBuffer_.append(buffer, static_cast<std::size_t>(n));
+    }
+  }
+
+  // Waits for the exit; returns the exit code, or -1 when killed by a signal.
+  int Wait() {
+    int status = 0;
+    ::waitpid(pid_, &status, 0);
+    pid_ = -1;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+
+  std::string Error() {
+    std::string text;
+    char buffer[512];
+    ssize_t n;
+    while ((n = ::read(err_.get(), buffer, sizeof buffer)) > 0) text.append(buffer, n);
+    return text;
+  }
+
+  void Signal(int number) { ::kill(pid_, number); }
+
+ private:
+  pid_t pid_ = -1;
+  Fd out_;
+  Fd err_;
+  std::string outBuffer_;
+};
+
+struct UsageCase {
+  std::vector<std::string> args;
+  const char* message;
+};
+
+std::ostream& operator<<(std::ostream& os, const UsageCase& c) {
+  os << "vorne-camsim";
+  for (const std::string& a : c.args) os << " " << a;
+  return os;
+}
+
+class CamsimUsageTest : public ::testing::TestWithParam<UsageCase> {};
+
+TEST_P(CamsimUsageTest, ExitsWithTwoAndSaysWhy) {
+  Camsim camsim(GetParam().args);
+  EXPECT_EQ(camsim.Wait(), 2);
+  EXPECT_THAT(camsim.Error(), HasSubstr(GetParam().message));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    BadArguments, CamsimUsageTest,
+    ::testing::Values(
+        UsageCase{{}, "--type is required"},
+        UsageCase{{"--type", "RC20", "--pty"},
+                  "unknown camera type 'RC20'; choose one of EVI_D31 (visca), PELCO_D (pelco-d), "
+                  "PELCO_P (pelco-p), VIDEOTREC_PWT (videotrec), VC_C50i (canon), TAC (tac)"},
+        UsageCase{{"--type", "TAC"}, "give one of --device PATH or --pty"},
+        UsageCase{{"--type", "TAC", "--pty", "--device", "/dev/ttyS0"}, "excludes"},
+        UsageCase{{"--type", "TAC", "--pty", "--reply", "loud"},
+                  "unknown reply mode 'loud'; choose one of right, wrong-checksum, short, "
+                  "silent, delayed"},
+        UsageCase{{"--type", "TAC", "--device", "/dev/ttyS0", "--baud", "1234"}, "1234"},
+        UsageCase{{"--type", "TAC", "--pty", "--com", "9"}, "--com"},
+        UsageCase{{"--type", "TAC", "--pty", "--bogus"}, "--bogus"}));
+
+TEST(CamsimTest, DeviceThatCannotBeOpenedExitsWithOne) {
+  Camsim camsim({"--type", "visca", "--device", "/nonexistent/ttyUSB9"});
+  EXPECT_EQ(camsim.Wait(), 1);
+  EXPECT_THAT(camsim.Error(), HasSubstr("cannot open /nonexistent/ttyUSB9"));
+}
+
+TEST(CamsimTest, OneFrameThroughAPseudoTerminal) {
+  Camsim camsim({"--type", "pelco-d", "--pty", "--com", "3"});
+  std::string header = camsim.ReadLine(5000ms);
+  EXPECT_THAT(header, HasSubstr("simulating PELCO_D (camera type 5) on /dev/"));
+  const std::string environment = camsim.ReadLine(5000ms);
+  ASSERT_EQ(environment.rfind("VORNE_COM3=", 0), 0u) << environment;
+  const std::string path = environment.substr(std::string("VORNE_COM3=").size());
+  EXPECT_THAT(header, HasSubstr(path));
+
+  // As the module does: open the port, write one frame, close it.
+  {
+    Fd client(::open(path.c_str(), O_RDWR | O_NOCTTY));
+    ASSERT_TRUE(client.valid()) << path;
+    const Bytes frame = *ParseHex("FF 01 00 04 20 00 25");
+    ASSERT_EQ(::write(client.get(), frame.data(), frame.size()), 7);
+  }
+  std::string line;
+  for (int i = 0; i < 5 && line.find(" rx ") == std::string::npos; ++i)
+    line = camsim.ReadLine(5000ms);
+  EXPECT_THAT(line, HasSubstr(" rx FF 01 00 04 20 00 25 | pan left, speed 0x20, address 1 | "
+                              "checksum ok | pan "));
+  EXPECT_THAT(line, HasSubstr("(left)"));
+
+  camsim.Signal(SIGINT);
+  std::string last;
+  for (std::string next = camsim.ReadLine(5000ms); !next.empty(); next = camsim.ReadLine(5000ms)) {
+    last = next;
+  }
+  EXPECT_THAT(last, HasSubstr("stopped: 1 frames, 0 with a bad checksum, 0 stray bytes"));
+  EXPECT_EQ(camsim.Wait(), 0);
+}
+
+TEST(CamsimTest, TerminateEndsItCleanlyToo) {
+  Camsim camsim({"--type", "TAC", "--pty", "--reply", "silent"});
+  EXPECT_THAT(camsim.ReadLine(5000ms), HasSubstr("simulating TAC"));
+  camsim.Signal(SIGTERM);
+  EXPECT_EQ(camsim.Wait(), 0);
+}
+
+}  // namespace
+}  // namespace sim
