@@ -1,0 +1,500 @@
+// The TAC driver: its seven messages byte for byte, how it judges the
+// camera's answers, the zoom rule, and the bounded reply wait; against a
+// recording control, against a camera on a pseudo-terminal, and through the
+// loaded module.
+#include "protocols/tac.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "controller/factory.h"
+#include "platform/app.h"
+#include "platform/clock.h"
+#include "platform/comm_control.h"
+#include "support/module_fixture.h"
+#include "support/pty_pair.h"
+#include "support/recording_control.h"
+#include "tac_peer.h"
+
+namespace {
+
+using namespace comm_property;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using vorne_test::Bytes;
+using vorne_test::ByteVariant;
+using vorne_test::CallKind;
+using vorne_test::Hex;
+using vorne_test::PropertyCall;
+using vorne_test::PtyPair;
+using vorne_test::RecordingControl;
+using vorne_test::ShortVariant;
+using vorne_test::TacGoodReply;
+using vorne_test::TacPeer;
+using vorne_test::TacWithChecksum;
+using Clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+// A failing exchange waits out the reply time; bounds wide enough for a
+// loaded machine.
+constexpr milliseconds kWaitAtLeast{150};
+constexpr milliseconds kWaitAtMost{2000};
+// An exchange answered at once ends well before the reply time.
+constexpr milliseconds kAnsweredWithin{180};
+
+template <typename F>
+milliseconds Timed(F&& run) {
+  const Clock::time_point start = Clock::now();
+  run();
+  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
+}
+
+CWnd* Parent() { return CWnd::FromHandle(reinterpret_cast<HWND>(0x7AC0)); }
+
+struct Command {
+  const char* name;
+  std::int32_t number;  // IPtzControl::Command
+  std::function<int(TacController&)> run;
+  Bytes wire;
+};
+
+// Direction codes 0x01..0x04 and the 0x00 after the "2" are raw bytes.
+const std::vector<Command> kCommands = {
+    {"PanLeft",
+     PTZ_PAN_LEFT,
+     [](TacController& c) { return c.PanLeft(); },
+     {0x2A, 0x30, 0x30, 0x36, 0x03, 0x30, 0x30, 0x32, 0x00, 0x35, 0x35}},
+    {"PanRight",
+     PTZ_PAN_RIGHT,
+     [](TacController& c) { return c.PanRight(); },
+     {0x2A, 0x30, 0x30, 0x36, 0x04, 0x30, 0x30, 0x32, 0x00, 0x35, 0x36}},
+    {"TiltUp",
+     PTZ_TILT_UP,
+     [](TacController& c) { return c.TiltUp(); },
+     {0x2A, 0x30, 0x30, 0x36, 0x01, 0x32, 0x00, 0x30, 0x30, 0x35, 0x33}},
+    {"TiltDown",
+     PTZ_TILT_DOWN,
+     [](TacController& c) { return c.TiltDown(); },
+     {0x2A, 0x30, 0x30, 0x36, 0x02, 0x32, 0x00, 0x30, 0x30, 0x35, 0x34}},
+    {"ZoomIn",
+     PTZ_ZOOM_IN,
+     [](TacController& c) { return c.ZoomIn(); },
+     {0x2A, 0x30, 0x30, 0x37, 0x35, 0x30, 0x32, 0x30, 0x30, 0x42, 0x38}},
+    {"ZoomOut",
+     PTZ_ZOOM_OUT,
+     [](TacController& c) { return c.ZoomOut(); },
+     {0x2A, 0x30, 0x30, 0x37, 0x35, 0x30, 0x34, 0x30, 0x30, 0x42, 0x41}},
+    {"Stop",
+     PTZ_STOP,
+     [](TacController& c) {
+       c.Stop();
+       return -1;  // Stop has no result
+     },
+     {0x2A, 0x30, 0x30, 0x37, 0x35, 0x30, 0x39, 0x30, 0x30, 0x42, 0x46}},
+};
+
+const Bytes& Wire(const char* name) {
+  for (const Command& command : kCommands) {
+    if (std::string(command.name) == name) return command.wire;
+  }
+  ADD_FAILURE() << "no command " << name;
+  static const Bytes none;
+  return none;
+}
+
+Bytes Reply(const TacController& c) { return Bytes(c.reply, c.reply + sizeof(c.reply)); }
+
+// The good reply with the letter among its checksum digits in lowercase.
+Bytes LowercaseReply() {
+  Bytes reply = TacGoodReply();
+  for (std::size_t i = 9; i < 11; ++i) {
+    if (reply[i] >= 'A' && reply[i] <= 'F') reply[i] = static_cast<std::uint8_t>(reply[i] + 0x20);
+  }
+  return reply;
+}
+
+// A driver on port 1 whose port is a recording control.
+class TacDriverTest : public vorne_test::InProcessTest {
+ protected:
+  void SetUp() override {
+    InProcessTest::SetUp();
+    AttachLog();
+    ASSERT_NE(tac_.Init(Parent(), 0), 0);
+    ASSERT_EQ(tac_.SetComPort(0), 1);
+    control_.ClearCalls();
+    host_.ClearLines();
+  }
+
+  void TearDown() override {
+    // The destructor's stop should not wait out a silent camera.
+    AnswerEveryMessage(TacGoodReply());
+    InProcessTest::TearDown();
+  }
+
+  // The camera answers each message put to the port with `reply`.
+  void AnswerEveryMessage(Bytes reply) {
+    control_.OnCall([this, reply](const PropertyCall& call) {
+      if (call.kind == CallKind::kPut && call.id == kOutput) control_.QueueInput(reply);
+    });
+  }
+
+  // The messages put to the port so far.
+  std::vector<Bytes> Sent() const {
+    std::vector<Bytes> sent;
+    for (const PropertyCall& call : control_.RawCalls()) {
+      if (call.kind == CallKind::kPut && call.id == kOutput) sent.push_back(call.value.bytes);
+    }
+    return sent;
+  }
+
+  RecordingControl control_;  // outlives the driver and its control
+  TacController tac_;
+};
+
+TEST_F(TacDriverTest, EachCommandPutsItsMessageWhateverTheAddressCode) {
+  AnswerEveryMessage(TacGoodReply());
+  for (const Command& command : kCommands) {
+    SCOPED_TRACE(command.name);
+    control_.ClearCalls();
+    EXPECT_EQ(tac_.SetAddressCode(37), 1);
+    command.run(tac_);
+    EXPECT_THAT(Sent(), ElementsAre(command.wire)) << Hex(Sent().empty() ? Bytes{} : Sent()[0]);
+    tac_.Stop();  // lets the next zoom through
+  }
+  EXPECT_THAT(LogLines(), IsEmpty());
+}
+
+TEST_F(TacDriverTest, AnsweredExchangeIsOneOpenPutReadClose) {
+  AnswerEveryMessage(TacGoodReply());
+  EXPECT_EQ(tac_.TiltUp(), 1);
+  EXPECT_THAT(control_.Calls(),
+              ElementsAre("get 20", "put 4 = 1", "put 11 = 1024", "put 17 = 512", "get 20",
+                          "put 20 = true", "put 29 = 1", "put 23 = \"9600,n,8,1\"", "put 21 = 1",
+                          "put 14 = 0", "put 25 = [" + Hex(Wire("TiltUp")) + "]", "get 12",
+                          "get 26", "get 20", "put 20 = false"));
+  EXPECT_EQ(Reply(tac_), TacGoodReply());
+}
+
+// A good reply with one body byte changed after the checksum was made.
+Bytes WrongReply() {
+  Bytes reply = TacGoodReply();
+  reply[8] = '1';
+  return reply;
+}
+
+Bytes TenOf(const Bytes& reply) { return Bytes(reply.begin(), reply.begin() + 10); }
+
+// A short reply as the driver keeps it: zeros after the bytes that came.
+Bytes Padded(Bytes reply) {
+  reply.resize(11, 0);
+  return reply;
+}
+
+const Bytes kTwelve = {'x', 'y', 'z', 0x00, 0xFF, '1', '2', '3', '4', '5', '6', '7'};
+
+TEST_F(TacDriverTest, VerifyReplyComparesBothDigitsExactly) {
+  struct Row {
+    Bytes reply;
+    bool ok;
+  };
+  ASSERT_NE(LowercaseReply(), TacGoodReply());
+  const Row rows[] = {
+      {TacGoodReply(), true},
+      {TacWithChecksum({0, 0, 0, 0, 0, 0, 0, 0, 0}), true},           // "00"
+      {TacWithChecksum({0xFF, 0, 0, 0, 0, 0, 0, 0, 0}), true},        // "FF"
+      {TacWithChecksum({0x2A, 0xFF, 0xFF, 0, 0, 0, 0, 0, 0}), true},  // wraps past 8 bits
+      {LowercaseReply(), false},
+      {{0, 0, 0, 0, 0, 0, 0, 0, 0, '0', 0}, false},  // a short reply's zero tail
+      {{0, 0, 0, 0, 0, 0, 0, 0, 0, '0', '1'}, false},
+      {{0, 0, 0, 0, 0, 0, 0, 0, 0, '1', '0'}, false},
+  };
+  for (const Row& row : rows) {
+    std::copy(row.reply.begin(), row.reply.end(), tac_.reply);
+    EXPECT_EQ(tac_.VerifyReply(), row.ok) << Hex(row.reply);
+  }
+}
+
+TEST_F(TacDriverTest, ControlErrorsWhileWaitingFailTheCommandAndClosePort) {
+  struct Row {
+    const char* name;
+    CallKind kind;
+    DISPID id;
+  };
+  const Row rows[] = {
+      {"put of the message", CallKind::kPut, kOutput},
+      {"received count", CallKind::kGet, kInBufferCount},
+      {"received data", CallKind::kGet, kInput},
+  };
+  AnswerEveryMessage(TacGoodReply());
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    control_.ClearCalls();
+    control_.ClearFailures();
+    control_.FailOn(row.kind, row.id, 0, 1, comm_error::kReceiveFailed, "Error reading");
+    EXPECT_EQ(tac_.PanRight(), 0);
+    EXPECT_EQ(control_.Calls().back(), "put 20 = false");
+  }
+  EXPECT_THAT(LogLines(), IsEmpty());
+}
+
+TEST_F(TacDriverTest, CopiesNoMoreThanTheReceivedDataHolds) {
+  // The count is read before the data; a control may hand over fewer bytes
+  // than it counted, or none at all.
+  const Bytes three = {'*', '0', '0'};
+  struct Row {
+    const char* name;
+    std::int16_t count;
+    VARIANT data;
+    int result;
+  };
+  VARIANT empty;
+  VARIANT text;
+  text.vt = VT_BSTR;
+  text.bstrVal = u"*0075000000";
+  const Row rows[] = {
+      {"eleven counted, three held", 11, ByteVariant(three), 0},
+      {"eleven counted, nothing held", 11, empty, 0},
+      {"eleven counted, text held", 11, text, 0},
+      {"forty counted, three held", 40, ByteVariant(three), 1},
+      {"count beyond 16 bits", -1, ByteVariant(three), 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    control_.Answer(kInBufferCount, ShortVariant(row.count));
+    control_.Answer(kInput, row.data);
+    EXPECT_EQ(tac_.TiltDown(), row.result);
+    Bytes kept(11, 0);
+    if (row.data.vt == (VT_ARRAY | VT_UI1)) std::copy(three.begin(), three.end(), kept.begin());
+    EXPECT_EQ(Hex(Reply(tac_)), Hex(kept));
+  }
+}
+
+TEST_F(TacDriverTest, OpenFailureSkipsClosePort) {
+  control_.FailOn(CallKind::kPut, kCommPort);
+  EXPECT_EQ(tac_.ZoomIn(), 0);
+  EXPECT_THAT(control_.Calls(), ElementsAre("get 20", "put 4 = 1"));
+  EXPECT_THAT(LogLines(), ElementsAre("Open port exception,port = 1,BaudRate = 9600.\n"));
+  control_.ClearFailures();
+}
+
+TEST_F(TacDriverTest, ZoomRuleOneZoomUntilStop) {
+  AnswerEveryMessage(TacGoodReply());
+  EXPECT_EQ(tac_.ZoomIn(), 1);
+  EXPECT_EQ(tac_.ZoomIn(), 1);   // already zooming: nothing sent
+  EXPECT_EQ(tac_.ZoomOut(), 1);  // the one flag serves both directions
+  EXPECT_EQ(tac_.PanLeft(), 1);  // pan and tilt keep no state
+  EXPECT_EQ(tac_.PanLeft(), 1);
+  tac_.Stop();
+  EXPECT_EQ(tac_.ZoomOut(), 1);
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("ZoomIn"), Wire("PanLeft"), Wire("PanLeft"),
+                                        Wire("Stop"), Wire("ZoomOut")}));
+}
+
+TEST_F(TacDriverTest, FailedZoomStillBlocksTheNextZoomUntilStop) {
+  AnswerEveryMessage(TacGoodReply());
+  control_.FailOn(CallKind::kPut, kOutput, 0, 1, comm_error::kTransmitFailed, "Error writing");
+  EXPECT_EQ(tac_.ZoomIn(), 0);
+  EXPECT_EQ(tac_.zoomMoving, 1);
+  EXPECT_EQ(tac_.ZoomOut(), 1);
+  tac_.Stop();  // sent even though the camera may never have zoomed
+  EXPECT_EQ(tac_.zoomMoving, 0);
+  EXPECT_EQ(tac_.ZoomOut(), 1);
+  // The failed put was recorded too; it is the first.
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("ZoomIn"), Wire("Stop"), Wire("ZoomOut")}));
+}
+
+TEST_F(TacDriverTest, WaitSurvivesTheTickCountWrapping) {
+  // Ticks that pass 0xFFFFFFFF about 50 ms into the wait.
+  static std::atomic<std::uint32_t> offset;
+  static std::atomic<bool> sawHigh;
+  static std::atomic<bool> sawLow;
+  offset = 0xFFFFFFFFu - 50u - SystemTickCount();
+  sawHigh = false;
+  sawLow = false;
+  const TickSource previous = SetTickSource([]() -> std::uint32_t {
+    const std::uint32_t tick = SystemTickCount() + offset.load();
+    (tick >= 0x80000000u ? sawHigh : sawLow) = true;
+    return tick;
+  });
+  int result = -1;
+  const milliseconds took = Timed([&] { result = tac_.PanLeft(); });  // silent camera
+  SetTickSource(previous);
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(sawHigh && sawLow) << "the wait did not run across the wrap";
+  EXPECT_GE(took, kWaitAtLeast);
+  EXPECT_LT(took, kWaitAtMost);
+}
+
+TEST_F(TacDriverTest, DestructorStopsALiveController) {
+  AnswerEveryMessage(TacGoodReply());
+  {
+    TacController other;
+    ASSERT_NE(other.Init(Parent(), 0), 0);
+    ASSERT_EQ(other.SetComPort(1), 1);
+    control_.ClearCalls();
+    EXPECT_EQ(other.ZoomIn(), 1);
+  }
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("ZoomIn"), Wire("Stop")}));
+}
+
+TEST_F(TacDriverTest, DestroyThroughTheFactoryStopsOnce) {
+  AnswerEveryMessage(TacGoodReply());
+  PtzController* made = CreatePtzController(PTZ_TYPE_TAC, Parent(), 0);
+  ASSERT_NE(made, nullptr);
+  ASSERT_NE(dynamic_cast<TacController*>(made), nullptr);
+  made->SetComPort(2);
+  control_.ClearCalls();
+  // Close stops; the destructor's stop then finds no port control.
+  DestroyPtzController(made);
+  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("Stop")}));
+}
+
+// A camera on the master end of a pseudo-terminal, the real control on the
+// slave end as port 3.
+class TacPtyTest : public vorne_test::InProcessTest {
+ protected:
+  void SetUp() override {
+    InProcessTest::SetUp();
+    ASSERT_TRUE(pty_.Ok()) << pty_.Error();
+    AfxEnableControlContainer();
+    tac_ = std::make_unique<TacController>();
+    ASSERT_NE(tac_->Init(Parent(), 0), 0);
+    ASSERT_EQ(tac_->SetComPort(2), 1);
+  }
+
+  void TearDown() override {
+    // Close stops through a camera that answers, so teardown is quick.
+    TacPeer peer(pty_, [](const Bytes&) { return TacGoodReply(); });
+    DestroyPtzController(tac_.release());
+    InProcessTest::TearDown();
+  }
+
+  PtyPair pty_;
+  vorne_test::ScopedComPort com_{3, pty_.SlavePath()};
+  std::unique_ptr<TacController> tac_;
+};
+
+struct PtyCase {
+  const char* name;
+  TacPeer::Answer answer;
+  int result;
+  Bytes reply;  // what the driver keeps of the answer
+  bool waitsOut;
+};
+
+// Writes `bytes` in two pieces with a pause between them.
+TacPeer::Answer InPieces(PtyPair* pty, Bytes bytes, std::size_t first) {
+  return [pty, bytes, first](const Bytes&) {
+    pty->WriteMaster(Bytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(first)));
+    std::this_thread::sleep_for(milliseconds(20));
+    pty->WriteMaster(Bytes(bytes.begin() + static_cast<std::ptrdiff_t>(first), bytes.end()));
+    return Bytes{};
+  };
+}
+
+TacPeer::Answer Always(Bytes answer) {
+  return [answer](const Bytes&) { return answer; };
+}
+
+TEST_F(TacPtyTest, AnswersOverTheLine) {
+  const Bytes good = TacGoodReply();
+  const PtyCase cases[] = {
+      {"right checksum", Always(good), 1, good, false},
+      {"right checksum in two pieces", InPieces(&pty_, good, 6), 1, good, false},
+      {"lowercase checksum digit", Always(LowercaseReply()), 0, LowercaseReply(), false},
+      {"wrong checksum", Always(WrongReply()), 0, WrongReply(), false},
+      {"twelve bytes, unverified", Always(kTwelve), 1, Bytes(kTwelve.begin(), kTwelve.end() - 1),
+       false},
+      {"thirty bytes, unverified", Always(Bytes(30, 'Z')), 1, Bytes(11, 'Z'), false},
+      {"ten bytes", Always(TenOf(good)), 0, Padded(TenOf(good)), true},
+      {"one byte", Always({'*'}), 0, Padded({'*'}), true},
+      {"nothing", Always({}), 0, Bytes(11, 0), true},
+  };
+  for (const PtyCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    TacPeer peer(pty_, c.answer);
+    int result = -1;
+    const milliseconds took = Timed([&] { result = tac_->PanLeft(); });
+    EXPECT_EQ(result, c.result);
+    EXPECT_EQ(Hex(Reply(*tac_)), Hex(c.reply));
+    if (c.waitsOut) {
+      EXPECT_GE(took, kWaitAtLeast);
+      EXPECT_LT(took, kWaitAtMost);
+    } else {
+      EXPECT_LT(took, kAnsweredWithin);
+    }
+    EXPECT_TRUE(peer.WaitForRequests(1));
+    EXPECT_THAT(peer.Requests(), ElementsAre(Wire("PanLeft")));
+  }
+}
+
+TEST_F(TacPtyTest, PortNeverSelectedFailsAtOnceWithItsLogLine) {
+  AttachLog();
+  TacController unset;
+  ASSERT_NE(unset.Init(Parent(), 0), 0);
+  int result = -1;
+  const milliseconds took = Timed([&] { result = unset.TiltUp(); });
+  EXPECT_EQ(result, 0);
+  EXPECT_LT(took, kAnsweredWithin);
+  EXPECT_THAT(LogLines(), ElementsAre("Open port exception,port = -1,BaudRate = 9600.\n"));
+  unset.Close();
+}
+
+// The host's view: the loaded module against a camera on a pseudo-terminal.
+class TacModuleTest : public vorne_test::LoadedModuleTest {
+ protected:
+  PtyPair pty_;
+  vorne_test::ScopedComPort com_{2, pty_.SlavePath()};
+};
+
+TEST_F(TacModuleTest, CommandsReachTheCameraAndDestroyStopsIt) {
+  ASSERT_TRUE(pty_.Ok()) << pty_.Error();
+  TacPeer peer(pty_, [](const Bytes&) { return TacGoodReply(); });
+  IPtzControl* camera = NewCamera();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->CreateController(PTZ_TYPE_TAC, reinterpret_cast<HWND>(0x7AC1), 1), S_OK);
+  ASSERT_EQ(camera->SetComPort(1), S_OK);
+
+  const std::int32_t sequence[] = {PTZ_PAN_LEFT, PTZ_PAN_RIGHT, PTZ_TILT_UP, PTZ_TILT_DOWN,
+                                   PTZ_ZOOM_IN,  PTZ_ZOOM_OUT,  PTZ_STOP,    PTZ_ZOOM_OUT};
+  for (std::int32_t number : sequence) {
+    SCOPED_TRACE(number);
+    HRESULT hr = E_FAIL;
+    const milliseconds took = Timed([&] { hr = camera->Command(number); });
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_LT(took, kAnsweredWithin);
+  }
+  EXPECT_EQ(camera->DestroyController(), S_OK);
+  ASSERT_TRUE(peer.WaitForRequests(8));
+  // The zoom out during the zoom in sends nothing; destroying stops once.
+  EXPECT_THAT(peer.Requests(),
+              ElementsAre(Wire("PanLeft"), Wire("PanRight"), Wire("TiltUp"), Wire("TiltDown"),
+                          Wire("ZoomIn"), Wire("Stop"), Wire("ZoomOut"), Wire("Stop")));
+}
+
+TEST_F(TacModuleTest, SilentCameraHoldsTheHostOnlyForTheBoundedWait) {
+  ASSERT_TRUE(pty_.Ok()) << pty_.Error();
+  TacPeer peer(pty_, [](const Bytes&) { return Bytes{}; });
+  IPtzControl* camera = NewCamera();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->CreateController(PTZ_TYPE_TAC, reinterpret_cast<HWND>(0x7AC2), 0), S_OK);
+  ASSERT_EQ(camera->SetComPort(1), S_OK);
+  HRESULT hr = E_FAIL;
+  const milliseconds took = Timed([&] { hr = camera->Command(PTZ_TILT_DOWN); });
+  EXPECT_EQ(hr, S_OK);  // the host is not told about a missing answer
+  EXPECT_GE(took, kWaitAtLeast);
+  EXPECT_LT(took, kWaitAtMost);
+  EXPECT_EQ(camera->DestroyController(), S_OK);
+  ASSERT_TRUE(peer.WaitForRequests(2));
+  EXPECT_THAT(peer.Requests(), ElementsAre(Wire("TiltDown"), Wire("Stop")));
+}
+
+}  // namespace
