@@ -25,12 +25,12 @@ TEST(Vornectl, UsageErrorsExitWithTwoAndNameTheChoices) {
       {{"--module", "/nonexistent/vorne.so", "types"}, "cannot load module"},
       {{"move", "--type", "FOO", "--port", "1", "stop"}, "EVI_D31 (0)"},
       {{"move", "--type", "8", "--port", "1", "stop"}, "PELCO_P (7)"},
-      {{"move", "--type", "PELCO_D", "--port", "5", "stop"}, "1 - 4"},
+      {{"move", "--type", "PELCO_D", "--port", "5", "stop"}, "1 to 4"},
       {{"move", "--type", "PELCO_D", "--port", "one", "stop"}, "port"},
       {{"move", "--type", "PELCO_D", "--port", "1", "jump"}, "zoom-in"},
       {{"move", "--type", "PELCO_D", "--port", "1", "sleep", "soon"}, "sleep MS"},
       {{"move", "--type", "PELCO_D", "--port", "1", "--baud", "fast", "stop"}, "baud"},
-      {{"launch"}, "launch"},
+      {{"launch"}, "subcommand"},
       {{}, "subcommand"},
   };
   for (const Case& c : cases) {
