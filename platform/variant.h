@@ -13,6 +13,7 @@ inline constexpr VARTYPE VT_I2 = 2;
 inline constexpr VARTYPE VT_I4 = 3;
 inline constexpr VARTYPE VT_BSTR = 8;
 inline constexpr VARTYPE VT_BOOL = 11;
+inline constexpr VARTYPE VT_VARIANT = 12;
 inline constexpr VARTYPE VT_UI1 = 17;
 inline constexpr VARTYPE VT_ARRAY = 0x2000;
 

@@ -104,10 +104,17 @@ CWnd::~CWnd() {
 
 CWnd* CWnd::FromHandle(HWND handle) {
   if (handle == nullptr) return nullptr;
-  // One wrapper per foreign handle and thread, as the framework's handle map
-  // keeps them; a host has few parent windows.
-  thread_local std::map<HWND, std::unique_ptr<CWnd>> wrappers;
-  std::unique_ptr<CWnd>& wrapper = wrappers[handle];
+  // One wrapper per foreign handle, as the framework's handle map keeps
+  // them; a host has few parent windows. Module-wide rather than per
+  // thread: a thread-local object with a destructor would pin the module in
+  // memory, so that unloading it would no longer end it.
+  struct Wrappers {
+    std::mutex mutex;
+    std::map<HWND, std::unique_ptr<CWnd>> byHandle;
+  };
+  static Wrappers wrappers;
+  std::lock_guard lock(wrappers.mutex);
+  std::unique_ptr<CWnd>& wrapper = wrappers.byHandle[handle];
   if (!wrapper) {
     wrapper = std::make_unique<CWnd>();
     wrapper->m_hWnd = handle;

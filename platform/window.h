@@ -31,8 +31,6 @@ inline constexpr std::uint16_t DISPATCH_PROPERTYPUT = 4;
 #define VTS_BOOL "\x0B"
 #define VTS_VARIANT "\x0C"
 
-inline constexpr VARTYPE VT_VARIANT = 12;
-
 class CWnd {
  public:
   CWnd() = default;
@@ -42,8 +40,8 @@ class CWnd {
   virtual ~CWnd();
 
   // The window object for a handle the module does not own (a host's
-  // parent). The object stays valid for the rest of the thread's life.
-  // Null for a null handle.
+  // parent). The object stays valid while the module is loaded. Null for a
+  // null handle.
   static CWnd* FromHandle(HWND handle);
 
   // Makes the control registered under `classId` and hosts it in a new
