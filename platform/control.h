@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "platform/variant.h"
 #include "vorne/ptz_plugin.h"
