@@ -123,6 +123,15 @@ TEST_F(PtyTransportTest, PortFailuresAreLoggedAndNothingIsSent) {
   EXPECT_EQ(pty_.ReadMaster(8), Frame(driver_.zoomInFrame));
 }
 
+TEST_F(PtyTransportTest, WithoutAPortSelectedTheControlRefusesPortMinusOne) {
+  TestDriver unset;
+  ASSERT_NE(unset.Init(CWnd::FromHandle(reinterpret_cast<HWND>(0x7008)), 0), 0);
+  EXPECT_EQ(unset.ZoomIn(), 0);
+  EXPECT_THAT(LogLines(), ElementsAre("Open port exception,port = -1,BaudRate = 9600.\n",
+                                      "Open com port -1 failed,baudrate = 9600.\n"));
+  EXPECT_THAT(pty_.ReadAvailable(), IsEmpty());
+}
+
 TEST_F(PtyTransportTest, TheReceiveSideReadsWhatTheCameraSent) {
   ASSERT_EQ(driver_.OpenPort(), 1);
   ASSERT_TRUE(pty_.WriteMaster({0x90, 0x41, 0xFF}));
