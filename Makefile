@@ -24,7 +24,7 @@ test-asan: build-asan
 test: test-default test-asan
 
 demo: build
-	build/default/bin/vornectl types
+	build/default/bin/vornectl demo --all --compact
 
 format:
 	clang-format -i $$(git ls-files '*.cpp' '*.h')

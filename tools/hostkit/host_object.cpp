@@ -69,7 +69,8 @@ HostObject::~HostObject() {
 
 HRESULT VORNE_CALL HostObject::QueryInterface(const GUID& iid, void** out) {
   if (out == nullptr) return E_POINTER;
-  if (IsEqualGUID(iid, IID_IUnknown) || (!declineFactory && IsEqualGUID(iid, IID_IHostLogFactory))) {
+  if (IsEqualGUID(iid, IID_IUnknown) ||
+      (!declineFactory && IsEqualGUID(iid, IID_IHostLogFactory))) {
     *out = static_cast<IHostLogFactory*>(this);
     AddRef();
     return S_OK;
@@ -82,8 +83,8 @@ std::uint32_t VORNE_CALL HostObject::AddRef() { return static_cast<std::uint32_t
 
 std::uint32_t VORNE_CALL HostObject::Release() { return static_cast<std::uint32_t>(--refs_); }
 
-HRESULT VORNE_CALL HostObject::CreateLog(const char16_t* moduleName, std::int32_t a,
-                                         std::int32_t b, IHostLog** out) {
+HRESULT VORNE_CALL HostObject::CreateLog(const char16_t* moduleName, std::int32_t a, std::int32_t b,
+                                         IHostLog** out) {
   ++createLogCalls;
   lastModuleName = moduleName != nullptr ? moduleName : u"";
   lastA = a;

@@ -62,7 +62,13 @@ std::string ModuleBesideProgram() {
   if (n <= 0) return "vorne.so";
   std::string path(buffer, static_cast<std::size_t>(n));
   const auto slash = path.rfind('/');
-  return (slash == std::string::npos ? std::string() : path.substr(0, slash + 1)) + "vorne.so";
+  const std::string folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+  // In the build tree the module sits beside the programs; installed, the
+  // programs are in bin/ and the module in lib/vorne/.
+  const std::string beside = folder + "vorne.so";
+  const std::string installed = folder + "../lib/vorne/vorne.so";
+  if (access(beside.c_str(), F_OK) != 0 && access(installed.c_str(), F_OK) == 0) return installed;
+  return beside;
 }
 
 std::string ResultName(HRESULT hr) {

@@ -58,10 +58,15 @@ Key ReadKey() {
   unsigned char c = 0;
   if (read(STDIN_FILENO, &c, 1) != 1) return Key::kQuit;  // end of input
   switch (c) {
-    case 'q': case 'Q': case 3: case 4: return Key::kQuit;  // q, Ctrl-C, Ctrl-D
+    case 'q':
+    case 'Q':
+    case 3:
+    case 4: return Key::kQuit;  // q, Ctrl-C, Ctrl-D
     case ' ': return Key::kStop;
-    case '+': case '=': return Key::kZoomIn;
-    case '-': case '_': return Key::kZoomOut;
+    case '+':
+    case '=': return Key::kZoomIn;
+    case '-':
+    case '_': return Key::kZoomOut;
     case 27: break;
     default: return Key::kNone;
   }

@@ -22,6 +22,13 @@ int RunTypes(const CommonOptions& options);
 int RunMove(const CameraOptions& options, const std::vector<Action>& actions);
 int RunInteractive(const CameraOptions& options);
 
+struct DemoOptions {
+  std::string modulePath;
+  std::vector<std::int32_t> types;  // empty: all eight
+  bool compact = false;
+};
+int RunDemo(const DemoOptions& options);
+
 }  // namespace vornectl
 
 #endif

@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
       const std::string next = i + 1 < words.size() ? words[i + 1] : std::string();
       const auto action = ParseAction(words[i], next, &usedNext);
       if (!action) {
-        std::cerr << "vornectl: unknown action '" << words[i] << (words[i] == "sleep" ? " " + next : "")
+        std::cerr << "vornectl: unknown action '" << words[i]
+                  << (words[i] == "sleep" ? " " + next : "")
                   << "'; actions are: " << ActionChoices() << "\n";
         exitCode = kExitUsage;
         return;
@@ -95,6 +96,31 @@ int main(int argc, char** argv) {
       return;
     }
     exitCode = RunInteractive(options);
+  });
+
+  std::vector<std::string> demoTypes;
+  bool demoAll = false;
+  DemoOptions demo;
+  CLI::App* demoCmd = app.add_subcommand(
+      "demo", "every camera type moving on simulated cameras and stand-in libraries");
+  auto* typeOption =
+      demoCmd->add_option("--type", demoTypes, "camera types to show, by name or id");
+  demoCmd->add_flag("--all", demoAll, "show all eight camera types (the default)")
+      ->excludes(typeOption);
+  demoCmd->add_flag("--compact", demo.compact, "one line per frame, no camera state");
+  demoCmd->callback([&] {
+    demo.modulePath = common.modulePath;
+    for (const std::string& name : demoTypes) {
+      const auto type = ParseType(name);
+      if (!type) {
+        std::cerr << "vornectl: unknown camera type '" << name
+                  << "'; choose one of: " << TypeChoices() << "\n";
+        exitCode = kExitUsage;
+        return;
+      }
+      demo.types.push_back(*type);
+    }
+    exitCode = RunDemo(demo);
   });
 
   try {

@@ -19,8 +19,8 @@ struct ActionWord {
   std::int32_t command;
 };
 constexpr ActionWord kActions[] = {
-    {"stop", PTZ_STOP},         {"left", PTZ_PAN_LEFT},   {"right", PTZ_PAN_RIGHT},
-    {"up", PTZ_TILT_UP},        {"down", PTZ_TILT_DOWN},  {"zoom-in", PTZ_ZOOM_IN},
+    {"stop", PTZ_STOP},         {"left", PTZ_PAN_LEFT},  {"right", PTZ_PAN_RIGHT},
+    {"up", PTZ_TILT_UP},        {"down", PTZ_TILT_DOWN}, {"zoom-in", PTZ_ZOOM_IN},
     {"zoom-out", PTZ_ZOOM_OUT},
 };
 
@@ -77,8 +77,11 @@ std::string ActionChoices() {
   return out + "sleep MS";
 }
 
-Session::Session(std::ostream& err)
-    : err_(err), host_([this](const std::string& line) { err_ << "module: " << line << std::flush; }) {}
+Session::Session(std::ostream& err, hostkit::LineHandler onLine)
+    : err_(err),
+      host_(onLine ? std::move(onLine) : hostkit::LineHandler([this](const std::string& line) {
+        err_ << "module: " << line << std::flush;
+      })) {}
 
 Session::~Session() { Close(); }
 
@@ -92,7 +95,7 @@ bool Session::Check(HRESULT hr, const std::string& call) {
 int Session::Open(const CameraOptions& options) {
   const std::string path =
       options.modulePath.empty() ? hostkit::ModuleBesideProgram() : options.modulePath;
-  if (!module_.Load(path)) {
+  if (!module_.Loaded() && !module_.Load(path)) {
     err_ << "vornectl: " << module_.Error() << "\n";
     return 2;
   }
@@ -106,8 +109,11 @@ int Session::Open(const CameraOptions& options) {
              "CreateController(" + TypeNames()[static_cast<std::size_t>(options.type)] + ")")) {
     return 1;
   }
-  Check(camera_->SetComPort(options.port - 1), "SetComPort(" + std::to_string(options.port - 1) + ")");
-  if (options.baud) Check(camera_->SetBaudRate(*options.baud), "SetBaudRate(" + std::to_string(*options.baud) + ")");
+  Check(camera_->SetComPort(options.port - 1),
+        "SetComPort(" + std::to_string(options.port - 1) + ")");
+  if (options.baud)
+    Check(camera_->SetBaudRate(*options.baud),
+          "SetBaudRate(" + std::to_string(*options.baud) + ")");
   if (options.address) {
     Check(camera_->SetAddressCode(*options.address),
           "SetAddressCode(" + std::to_string(*options.address) + ")");

@@ -41,8 +41,9 @@ std::string ActionChoices();
 
 class Session {
  public:
-  // Log lines and result reports go to `err`.
-  explicit Session(std::ostream& err);
+  // Log lines and result reports go to `err`; with `onLine` set, module log
+  // lines go there instead.
+  explicit Session(std::ostream& err, hostkit::LineHandler onLine = {});
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
