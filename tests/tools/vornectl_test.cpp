@@ -10,8 +10,8 @@ using vorne_test::RunProgram;
 TEST(Vornectl, TypesListsTheEightCameraTypesThroughTheModule) {
   const auto result = RunProgram(VORNECTL_PATH, {"types"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  for (const char* name : {"0    EVI_D31", "1    RC20", "2    SU_320", "3    TAC", "4    VIDEOTREC_PWT",
-                           "5    PELCO_D", "6    VC_C50i", "7    PELCO_P"}) {
+  for (const char* name : {"0    EVI_D31", "1    RC20", "2    SU_320", "3    TAC",
+                           "4    VIDEOTREC_PWT", "5    PELCO_D", "6    VC_C50i", "7    PELCO_P"}) {
     EXPECT_NE(result.out.find(name), std::string::npos) << name << "\n" << result.out;
   }
 }
@@ -39,15 +39,17 @@ TEST(Vornectl, UsageErrorsExitWithTwoAndNameTheChoices) {
     for (const auto& a : c.args) joined += a + " ";
     EXPECT_EQ(result.exitCode, 2) << joined << "\n" << result.err;
     EXPECT_NE((result.err + result.out).find(c.expectedInError), std::string::npos)
-        << joined << "\n" << result.err;
+        << joined << "\n"
+        << result.err;
   }
 }
 
 TEST(Vornectl, TypeNamesAreMatchedWithoutCase) {
   // A serial type without a parent's port still gets created; the first
   // command shows the module's own log line for the missing port.
-  const auto result = RunProgram(VORNECTL_PATH, {"move", "--type", "pelco_d", "--port", "1", "stop"},
-                                 {{"VORNE_COM1", "/nonexistent/tty"}});
+  const auto result =
+      RunProgram(VORNECTL_PATH, {"move", "--type", "pelco_d", "--port", "1", "stop"},
+                 {{"VORNE_COM1", "/nonexistent/tty"}});
   EXPECT_NE(result.exitCode, 2) << result.err;
   EXPECT_EQ(result.err.find("unknown camera type"), std::string::npos) << result.err;
 }
