@@ -20,7 +20,12 @@ int RunMove(const CameraOptions& options, const std::vector<Action>& actions) {
     session.Command(action.value, action.word);
   }
   session.Close();
-  return session.Failed() ? kExitFailed : kExitOk;
+  if (session.Failed()) {
+    std::cerr << "vornectl: something failed (see above); VORNE_TRACE=- shows what reached the "
+                 "port and why an open failed\n";
+    return kExitFailed;
+  }
+  return kExitOk;
 }
 
 }  // namespace vornectl

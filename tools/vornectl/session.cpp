@@ -78,10 +78,19 @@ std::string ActionChoices() {
 }
 
 Session::Session(std::ostream& err, hostkit::LineHandler onLine)
-    : err_(err),
-      host_(onLine ? std::move(onLine) : hostkit::LineHandler([this](const std::string& line) {
-        err_ << "module: " << line << std::flush;
-      })) {}
+    : err_(err), host_([this, onLine = std::move(onLine)](const std::string& line) {
+        // Commands answer S_OK whatever the port did; the module's log is
+        // where a frame that never left shows up.
+        if (line.find("failed") != std::string::npos || line.find("Failed") != std::string::npos ||
+            line.find("xception") != std::string::npos) {
+          moduleFailures_ = true;
+        }
+        if (onLine) {
+          onLine(line);
+        } else {
+          err_ << "module: " << line << std::flush;
+        }
+      }) {}
 
 Session::~Session() { Close(); }
 

@@ -2,6 +2,7 @@
 #ifndef VORNE_VORNECTL_SESSION_H
 #define VORNE_VORNECTL_SESSION_H
 
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -57,7 +58,8 @@ class Session {
   void Close();
 
   IPtzControl* Camera() { return camera_; }
-  bool Failed() const { return failed_; }
+  // A call answered other than S_OK, or the module logged a failure.
+  bool Failed() const { return failed_ || moduleFailures_; }
 
  private:
   bool Check(HRESULT hr, const std::string& call);
@@ -67,6 +69,7 @@ class Session {
   hostkit::HostObject host_;
   IPtzControl* camera_ = nullptr;
   bool failed_ = false;
+  std::atomic<bool> moduleFailures_{false};
 };
 
 }  // namespace vornectl
