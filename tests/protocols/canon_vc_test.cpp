@@ -16,74 +16,41 @@
 #include <vector>
 
 #include "controller/factory.h"
-#include "platform/app.h"
-#include "platform/comm_control.h"
 #include "port_watch.h"
-#include "support/module_fixture.h"
-#include "support/pty_pair.h"
-#include "support/recording_control.h"
+#include "recorded_port.h"
 
 namespace {
 
 using namespace comm_property;
+using namespace vorne_test;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using vorne_test::Bytes;
-using vorne_test::CallKind;
-using vorne_test::Hex;
-using vorne_test::PortCycles;
-using vorne_test::PortWatch;
-using vorne_test::PropertyCall;
-using vorne_test::PtyPair;
-using vorne_test::RecordingControl;
 using Frames = std::vector<Bytes>;
-using Lines = std::vector<std::string>;
 
-const Bytes kPrepareFirst = {0xFF, 0x30, 0x30, 0x00, 0x90, 0x30, 0xEF};
-const Bytes kPrepareSecond = {0xFF, 0x30, 0x30, 0x00, 0xA0, 0x31, 0xEF};
-const Bytes kFinish = {0xFF, 0x30, 0x30, 0x00, 0x90, 0x31, 0xEF};
-const Bytes kPanTiltStop = {0xFF, 0x30, 0x30, 0x00, 0x53, 0x30, 0xEF};
-const Bytes kZoomStop = {0xFF, 0x30, 0x30, 0x00, 0xA2, 0x30, 0xEF};
+Bytes Frame(std::uint8_t group, std::uint8_t code) {
+  return {0xFF, 0x30, 0x30, 0x00, group, code, 0xEF};
+}
+
+const Bytes kPrepareFirst = Frame(0x90, 0x30);
+const Bytes kPrepareSecond = Frame(0xA0, 0x31);
+const Bytes kFinish = Frame(0x90, 0x31);
+const Bytes kPanTiltStop = Frame(0x53, 0x30);
+const Bytes kZoomStop = Frame(0xA2, 0x30);
 
 struct Motion {
   const char* name;
-  std::int32_t command;  // IPtzControl::Command
   int (CanonVcController::*call)();
   Bytes frame;
   bool zoom;
 };
 
 const Motion kMotions[] = {
-    {"PanLeft",
-     PTZ_PAN_LEFT,
-     &CanonVcController::PanLeft,
-     {0xFF, 0x30, 0x30, 0x00, 0x53, 0x32, 0xEF},
-     false},
-    {"PanRight",
-     PTZ_PAN_RIGHT,
-     &CanonVcController::PanRight,
-     {0xFF, 0x30, 0x30, 0x00, 0x53, 0x31, 0xEF},
-     false},
-    {"TiltUp",
-     PTZ_TILT_UP,
-     &CanonVcController::TiltUp,
-     {0xFF, 0x30, 0x30, 0x00, 0x53, 0x33, 0xEF},
-     false},
-    {"TiltDown",
-     PTZ_TILT_DOWN,
-     &CanonVcController::TiltDown,
-     {0xFF, 0x30, 0x30, 0x00, 0x53, 0x34, 0xEF},
-     false},
-    {"ZoomIn",
-     PTZ_ZOOM_IN,
-     &CanonVcController::ZoomIn,
-     {0xFF, 0x30, 0x30, 0x00, 0xA2, 0x32, 0xEF},
-     true},
-    {"ZoomOut",
-     PTZ_ZOOM_OUT,
-     &CanonVcController::ZoomOut,
-     {0xFF, 0x30, 0x30, 0x00, 0xA2, 0x31, 0xEF},
-     true},
+    {"PanLeft", &CanonVcController::PanLeft, Frame(0x53, 0x32), false},
+    {"PanRight", &CanonVcController::PanRight, Frame(0x53, 0x31), false},
+    {"TiltUp", &CanonVcController::TiltUp, Frame(0x53, 0x33), false},
+    {"TiltDown", &CanonVcController::TiltDown, Frame(0x53, 0x34), false},
+    {"ZoomIn", &CanonVcController::ZoomIn, Frame(0xA2, 0x32), true},
+    {"ZoomOut", &CanonVcController::ZoomOut, Frame(0xA2, 0x31), true},
 };
 
 const Motion& Find(const char* name) {
@@ -94,109 +61,60 @@ const Motion& Find(const char* name) {
   return kMotions[0];
 }
 
-Bytes Joined(const Frames& frames) {
-  Bytes all;
-  for (const Bytes& frame : frames) all.insert(all.end(), frame.begin(), frame.end());
-  return all;
-}
+// The frames that start a motion from its group at rest.
+Frames Started(const char* name) { return {kPrepareFirst, kPrepareSecond, Find(name).frame}; }
 
-CWnd* Parent() { return CWnd::FromHandle(reinterpret_cast<HWND>(0xCA40)); }
+// One frame's cycle: the received data is read once.
+Lines Cycle(const Bytes& frame) { return Exchange(frame, {"get 26"}); }
 
-// One frame's cycle on port 1, from a closed port: open, put, read the
-// received data once, close.
-Lines Cycle(const Bytes& frame) {
-  return {"get 20",
-          "put 4 = 1",
-          "put 11 = 1024",
-          "put 17 = 512",
-          "get 20",
-          "put 20 = true",
-          "put 29 = 1",
-          "put 23 = \"9600,n,8,1\"",
-          "put 21 = 1",
-          "put 14 = 0",
-          "put 25 = [" + Hex(frame) + "]",
-          "get 26",
-          "get 20",
-          "put 20 = false"};
-}
+const std::string kNoPortLine = "Open port exception,port = 1,BaudRate = 9600.\n";
 
-// A driver on port 1 whose port is a recording control.
-class CanonDriverTest : public vorne_test::InProcessTest {
- protected:
-  void SetUp() override {
-    InProcessTest::SetUp();
-    AttachLog();
-    ASSERT_NE(canon_.Init(Parent(), 0), 0);
-    ASSERT_EQ(canon_.SetComPort(0), 1);
-    control_.ClearCalls();
-    host_.ClearLines();
-  }
+using CanonDriverTest = RecordedPortTest<CanonVcController>;
 
-  // The frames put to the port so far.
-  Frames Sent() const {
-    Frames sent;
-    for (const PropertyCall& call : control_.RawCalls()) {
-      if (call.kind == CallKind::kPut && call.id == kOutput) sent.push_back(call.value.bytes);
-    }
-    return sent;
-  }
-
-  RecordingControl control_;  // outlives the driver and its control
-  CanonVcController canon_;
-};
-
-TEST_F(CanonDriverTest, PanLeftFromIdleIsThreeFramesInThreeCycles) {
-  EXPECT_EQ(canon_.PanLeft(), 1);
-  Lines expected = Cycle(kPrepareFirst);
-  for (const Bytes& frame : {kPrepareSecond, Find("PanLeft").frame}) {
-    const Lines cycle = Cycle(frame);
-    expected.insert(expected.end(), cycle.begin(), cycle.end());
-  }
-  EXPECT_EQ(control_.Calls(), expected);
-  EXPECT_THAT(LogLines(), IsEmpty());
-}
-
-TEST_F(CanonDriverTest, EachMotionIsPreparedAndItsGroupStopped) {
+TEST_F(CanonDriverTest, EachMotionIsPreparedInItsOwnCyclesAndItsGroupStopped) {
   for (const Motion& motion : kMotions) {
     SCOPED_TRACE(motion.name);
     control_.ClearCalls();
-    EXPECT_EQ(canon_.SetAddressCode(9), 1);  // no address in this protocol
-    EXPECT_EQ((canon_.*motion.call)(), 1);
-    canon_.Stop();
+    EXPECT_EQ(driver_.SetAddressCode(9), 1);  // no address in this protocol
+    EXPECT_EQ((driver_.*motion.call)(), 1);
+    Lines cycles;
+    for (const Bytes& frame : Started(motion.name)) {
+      const Lines cycle = Cycle(frame);
+      cycles.insert(cycles.end(), cycle.begin(), cycle.end());
+    }
+    EXPECT_EQ(control_.Calls(), cycles);
+    driver_.Stop();
     EXPECT_EQ(Sent(), (Frames{kPrepareFirst, kPrepareSecond, motion.frame,
                               motion.zoom ? kZoomStop : kPanTiltStop, kFinish}));
   }
+  EXPECT_THAT(LogLines(), IsEmpty());
   // The stored frame slots are never used.
-  EXPECT_EQ(canon_.panLeftFrame.length, 0);
-  EXPECT_EQ(canon_.zoomStopFrame.length, 0);
+  EXPECT_EQ(driver_.panLeftFrame.length, 0);
+  EXPECT_EQ(driver_.zoomStopFrame.length, 0);
 }
 
-TEST_F(CanonDriverTest, SecondMotionOfAMovingGroupSendsNothingAtAll) {
-  ASSERT_EQ(canon_.PanLeft(), 1);
-  ASSERT_EQ(canon_.ZoomOut(), 1);
+TEST_F(CanonDriverTest, ZoomDuringAPanIsPreparedAgainThenEveryMotionIsRefusedSilently) {
+  ASSERT_EQ(driver_.TiltUp(), 1);
+  control_.ClearCalls();
+  EXPECT_EQ(driver_.ZoomIn(), 1);
+  EXPECT_EQ(Sent(), Started("ZoomIn"));
   control_.ClearCalls();
   for (const Motion& motion : kMotions) {
-    EXPECT_EQ((canon_.*motion.call)(), 0) << motion.name;
+    EXPECT_EQ((driver_.*motion.call)(), 0) << motion.name;
   }
   // Not even the preparation frames, nor an open of the port.
   EXPECT_THAT(control_.Calls(), IsEmpty());
 }
 
-TEST_F(CanonDriverTest, ZoomDuringAPanIsPreparedAgain) {
-  ASSERT_EQ(canon_.TiltUp(), 1);
-  control_.ClearCalls();
-  EXPECT_EQ(canon_.ZoomIn(), 1);
-  EXPECT_EQ(Sent(), (Frames{kPrepareFirst, kPrepareSecond, Find("ZoomIn").frame}));
-}
+// Stops of the groups set moving, in this order, and what stopping sends.
+struct StopRow {
+  const char* name;
+  std::vector<const char*> moving;
+  Frames sent;
+};
 
 TEST_F(CanonDriverTest, StopSendsEachMovingGroupsStopThenTheFinishingFrame) {
-  struct Row {
-    const char* name;
-    std::vector<const char*> moving;
-    Frames sent;
-  };
-  const Row rows[] = {
+  const StopRow rows[] = {
       {"nothing moving", {}, {kFinish}},
       {"pan", {"PanRight"}, {kPanTiltStop, kFinish}},
       {"zoom", {"ZoomIn"}, {kZoomStop, kFinish}},
@@ -204,33 +122,28 @@ TEST_F(CanonDriverTest, StopSendsEachMovingGroupsStopThenTheFinishingFrame) {
        {"ZoomOut", "TiltDown"},
        {kPanTiltStop, kZoomStop, kFinish}},
   };
-  for (const Row& row : rows) {
+  for (const StopRow& row : rows) {
     SCOPED_TRACE(row.name);
-    for (const char* name : row.moving) (canon_.*Find(name).call)();
+    for (const char* name : row.moving) (driver_.*Find(name).call)();
     control_.ClearCalls();
-    canon_.Stop();
+    driver_.Stop();
     EXPECT_EQ(Sent(), row.sent);
-    EXPECT_EQ(canon_.panTiltMoving, 0);
-    EXPECT_EQ(canon_.zoomMoving, 0);
+    EXPECT_EQ(driver_.panTiltMoving, 0);
+    EXPECT_EQ(driver_.zoomMoving, 0);
   }
   // Both groups are free again.
   control_.ClearCalls();
-  EXPECT_EQ(canon_.PanLeft(), 1);
-  EXPECT_EQ(canon_.ZoomIn(), 1);
+  EXPECT_EQ(driver_.PanLeft(), 1);
+  EXPECT_EQ(driver_.ZoomIn(), 1);
   EXPECT_EQ(Sent().size(), 6u);
 }
 
 TEST_F(CanonDriverTest, DestroyThroughTheFactorySendsTheFinishingFrame) {
-  struct Row {
-    const char* name;
-    std::vector<const char*> moving;
-    Frames sent;
-  };
-  const Row rows[] = {
+  const StopRow rows[] = {
       {"never moved", {}, {kFinish}},
       {"pan and zoom running", {"PanLeft", "ZoomOut"}, {kPanTiltStop, kZoomStop, kFinish}},
   };
-  for (const Row& row : rows) {
+  for (const StopRow& row : rows) {
     SCOPED_TRACE(row.name);
     PtzController* made = CreatePtzController(PTZ_TYPE_VC_C50I, Parent(), 0);
     ASSERT_NE(made, nullptr);
@@ -246,7 +159,7 @@ TEST_F(CanonDriverTest, DestroyThroughTheFactorySendsTheFinishingFrame) {
 TEST_F(CanonDriverTest, ReadsWhatTheCameraSentOnceAndDropsIt) {
   const Bytes chatter = {0xFE, 0x30, 0x30, 0x00, 0x53, 0x00, 0xEF};
   control_.QueueInput(chatter);
-  EXPECT_EQ(canon_.TiltDown(), 1);
+  EXPECT_EQ(driver_.TiltDown(), 1);
   std::vector<Bytes> reads;
   for (const PropertyCall& call : control_.RawCalls()) {
     if (call.kind == CallKind::kGet && call.id == kInput) reads.push_back(call.value.bytes);
@@ -263,39 +176,34 @@ TEST_F(CanonDriverTest, ControlErrorsAfterTheOpenAreSilentAndStillClose) {
     DISPID id;
     Lines cycle;  // the calls of the failing cycle
   };
-  const Bytes& first = kPrepareFirst;
-  Lines putFails = Cycle(first);
-  putFails.erase(putFails.end() - 3);  // no read after a failed put
   const Row rows[] = {
-      {"put of the frame", CallKind::kPut, kOutput, putFails},
-      {"read of the received data", CallKind::kGet, kInput, Cycle(first)},
+      {"put of the frame", CallKind::kPut, kOutput, Exchange(kPrepareFirst, {})},  // no read
+      {"read of the received data", CallKind::kGet, kInput, Cycle(kPrepareFirst)},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    canon_.Stop();
+    driver_.Stop();
     control_.ClearCalls();
     control_.ClearFailures();
     control_.FailOn(row.kind, row.id, 0, 1, comm_error::kTransmitFailed, "Error writing");
-    EXPECT_EQ(canon_.PanRight(), 1);
+    EXPECT_EQ(driver_.PanRight(), 1);
     const Lines calls = control_.Calls();
     ASSERT_GE(calls.size(), row.cycle.size());
     EXPECT_EQ(Lines(calls.begin(), calls.begin() + static_cast<std::ptrdiff_t>(row.cycle.size())),
               row.cycle);
     // The later frames go out as usual.
-    EXPECT_EQ(Sent(), (Frames{kPrepareFirst, kPrepareSecond, Find("PanRight").frame}));
+    EXPECT_EQ(Sent(), Started("PanRight"));
   }
   EXPECT_THAT(LogLines(), IsEmpty());
 }
 
 TEST_F(CanonDriverTest, OpenFailureEndsTheFrameBeforeAnyPut) {
   control_.FailOn(CallKind::kPut, kCommPort);
-  EXPECT_EQ(canon_.ZoomIn(), 0);
-  EXPECT_EQ(canon_.zoomMoving, 1);
+  EXPECT_EQ(driver_.ZoomIn(), 0);
+  EXPECT_EQ(driver_.zoomMoving, 1);
   EXPECT_THAT(Sent(), IsEmpty());
   // OpenPort's own line for each of the three frames, none of Write's own.
-  EXPECT_THAT(LogLines(), ElementsAre("Open port exception,port = 1,BaudRate = 9600.\n",
-                                      "Open port exception,port = 1,BaudRate = 9600.\n",
-                                      "Open port exception,port = 1,BaudRate = 9600.\n"));
+  EXPECT_EQ(LogLines(), Lines(3, kNoPortLine));
   control_.ClearFailures();
 }
 
@@ -340,7 +248,8 @@ class CanonModuleTest : public vorne_test::LoadedModuleTest {
   // `command`.
   void Expect(const std::function<HRESULT()>& command, const Frames& frames) {
     EXPECT_EQ(command(), S_OK);
-    const Bytes wanted = Joined(frames);
+    Bytes wanted;
+    for (const Bytes& frame : frames) wanted.insert(wanted.end(), frame.begin(), frame.end());
     const Bytes got = wanted.empty() ? pty_.ReadAvailable() : pty_.ReadMaster(wanted.size());
     EXPECT_EQ(Hex(got), Hex(wanted));
     const int cycles = static_cast<int>(frames.size());
@@ -355,12 +264,12 @@ class CanonModuleTest : public vorne_test::LoadedModuleTest {
 
 TEST_F(CanonModuleTest, MotionsAndStopsOnTheWire) {
   auto command = [this](std::int32_t n) { return [this, n] { return camera_->Command(n); }; };
-  Expect(command(PTZ_PAN_LEFT), {kPrepareFirst, kPrepareSecond, Find("PanLeft").frame});
+  Expect(command(PTZ_PAN_LEFT), Started("PanLeft"));
   Expect(command(PTZ_PAN_RIGHT), {});  // refused
-  Expect(command(PTZ_ZOOM_IN), {kPrepareFirst, kPrepareSecond, Find("ZoomIn").frame});
+  Expect(command(PTZ_ZOOM_IN), Started("ZoomIn"));
   Expect(command(PTZ_STOP), {kPanTiltStop, kZoomStop, kFinish});
   Expect(command(PTZ_STOP), {kFinish});
-  Expect(command(PTZ_TILT_UP), {kPrepareFirst, kPrepareSecond, Find("TiltUp").frame});
+  Expect(command(PTZ_TILT_UP), Started("TiltUp"));
   // Destroying stops the tilt and finishes.
   Expect([this] { return camera_->DestroyController(); }, {kPanTiltStop, kFinish});
 }
@@ -378,8 +287,7 @@ TEST_F(CanonModuleTest, CameraAnswersAreReadAndDropped) {
     if (waiting < 7) std::this_thread::sleep_for(std::chrono::milliseconds(2));
   }
   ASSERT_EQ(waiting, 7);
-  Expect([this] { return camera_->Command(PTZ_ZOOM_OUT); },
-         {kPrepareFirst, kPrepareSecond, Find("ZoomOut").frame});
+  Expect([this] { return camera_->Command(PTZ_ZOOM_OUT); }, Started("ZoomOut"));
   ASSERT_EQ(::ioctl(pty_.SlaveFd(), FIONREAD, &waiting), 0);
   EXPECT_EQ(waiting, 0);
 }

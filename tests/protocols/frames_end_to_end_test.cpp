@@ -8,90 +8,39 @@
 #include <string>
 #include <vector>
 
+#include "frame_tables.h"
 #include "port_watch.h"
 #include "support/module_fixture.h"
 #include "support/pty_pair.h"
 
 namespace {
 
-using vorne_test::Bytes;
-using vorne_test::Hex;
-using vorne_test::PortCycles;
-using vorne_test::PortWatch;
-using vorne_test::PtyPair;
-using vorne_test::ScopedComPort;
+using namespace vorne_test;
 
 const HWND kParent = reinterpret_cast<HWND>(0x1);
 constexpr PortCycles kOneCycle = {1, 1};
 
-// Frames by command number 1..6 (index 0 unused), then the two stops.
 struct TypeCase {
   std::string name;
   std::int32_t type;
   std::int32_t addressCode;
   std::vector<std::string> addressLog;  // what SetAddressCode logs
-  Bytes frames[7];
-  Bytes panTiltStop;
-  Bytes zoomStop;
+  const FrameSet* frames;
+  const Bytes& Frame(std::int32_t command) const { return (*frames)[SlotOf(command)]; }
+  const Bytes& Stop(std::int32_t command) const {
+    return (*frames)[command >= PTZ_ZOOM_IN ? kZoomStop : kPanTiltStop];
+  }
 };
 
 void PrintTo(const TypeCase& c, std::ostream* os) { *os << c.name; }
 
+// The VISCA frames keep camera 1 whatever the code. Pelco frames carry 0x0A:
+// a line left in text mode would turn it into 0D 0A on the way out.
 const TypeCase kTypes[] = {
-    {"EVI_D31",
-     PTZ_TYPE_EVI_D31,
-     7,  // the VISCA frames keep camera 1 whatever the code
-     {},
-     {{},
-      {0x81, 0x01, 0x06, 0x01, 0x09, 0x10, 0x01, 0x03, 0xFF, 0x00},
-      {0x81, 0x01, 0x06, 0x01, 0x09, 0x10, 0x02, 0x03, 0xFF, 0x00},
-      {0x81, 0x01, 0x06, 0x01, 0x03, 0x07, 0x03, 0x01, 0xFF, 0x00},
-      {0x81, 0x01, 0x06, 0x01, 0x03, 0x07, 0x03, 0x02, 0xFF, 0x00},
-      {0x81, 0x01, 0x04, 0x07, 0x24, 0xFF, 0x00},
-      {0x81, 0x01, 0x04, 0x07, 0x34, 0xFF, 0x00}},
-     {0x81, 0x01, 0x06, 0x01, 0x10, 0x10, 0x03, 0x03, 0xFF, 0x00},
-     {0x81, 0x01, 0x04, 0x07, 0x00, 0xFF, 0x00}},
-    {"VIDEOTREC_PWT",
-     PTZ_TYPE_VIDEOTREC_PWT,
-     7,
-     {},
-     {{},
-      {0xFA, 0x03, 0x00, 0x00, 0x60, 0x00, 0x5D},
-      {0xFA, 0x04, 0x00, 0x00, 0x60, 0x00, 0x5E},
-      {0xFA, 0x01, 0x00, 0x00, 0x60, 0x00, 0x5B},
-      {0xFA, 0x02, 0x00, 0x00, 0x60, 0x00, 0x5C},
-      {0xFA, 0x0C, 0x00, 0x00, 0x60, 0x00, 0x66},
-      {0xFA, 0x0B, 0x00, 0x00, 0x60, 0x00, 0x65}},
-     {0xFA, 0x01, 0x00, 0x00, 0x00, 0x00, 0x7B},
-     {0xFA, 0x01, 0x00, 0x00, 0x00, 0x00, 0x7B}},
-    // Pelco frames carry 0x0A: a line left in text mode would turn it into
-    // 0D 0A on the way out.
-    {"PELCO_D",
-     PTZ_TYPE_PELCO_D,
-     2,
-     {"Set AddrCode 2.\n"},
-     {{},
-      {0xFF, 0x02, 0x00, 0x04, 0x20, 0x00, 0x26},
-      {0xFF, 0x02, 0x00, 0x02, 0x20, 0x00, 0x24},
-      {0xFF, 0x02, 0x00, 0x08, 0x00, 0x20, 0x2A},
-      {0xFF, 0x02, 0x00, 0x10, 0x00, 0x20, 0x32},
-      {0xFF, 0x02, 0x00, 0x20, 0x0A, 0x0A, 0x36},
-      {0xFF, 0x02, 0x00, 0x40, 0x0A, 0x0A, 0x56}},
-     {0xFF, 0x02, 0x00, 0x00, 0x00, 0x00, 0x02},
-     {0xFF, 0x02, 0x00, 0x00, 0x00, 0x00, 0x02}},
-    {"PELCO_P",
-     PTZ_TYPE_PELCO_P,
-     2,
-     {"Set AddrCode 2.\n"},
-     {{},
-      {0xA0, 0x01, 0x00, 0x04, 0x10, 0x00, 0xAF, 0x1A},
-      {0xA0, 0x01, 0x00, 0x02, 0x10, 0x00, 0xAF, 0x1C},
-      {0xA0, 0x01, 0x00, 0x08, 0x00, 0x30, 0xAF, 0x36},
-      {0xA0, 0x01, 0x00, 0x10, 0x00, 0x30, 0xAF, 0x2E},
-      {0xA0, 0x01, 0x00, 0x40, 0x00, 0x00, 0xAF, 0x4E},
-      {0xA0, 0x01, 0x00, 0x20, 0x00, 0x00, 0xAF, 0x2E}},
-     {0xA0, 0x01, 0x00, 0x00, 0x00, 0x00, 0xAF, 0x0E},
-     {0xA0, 0x01, 0x00, 0x00, 0x00, 0x00, 0xAF, 0x0E}},
+    {"EVI_D31", PTZ_TYPE_EVI_D31, 7, {}, &kViscaFrames},
+    {"VIDEOTREC_PWT", PTZ_TYPE_VIDEOTREC_PWT, 7, {}, &kVideotrecFrames},
+    {"PELCO_D", PTZ_TYPE_PELCO_D, 2, {"Set AddrCode 2.\n"}, &kPelcoDAddress2},
+    {"PELCO_P", PTZ_TYPE_PELCO_P, 2, {"Set AddrCode 2.\n"}, &kPelcoPAddress1},
 };
 
 class FramesEndToEndTest : public vorne_test::LoadedModuleTest,
@@ -134,11 +83,9 @@ TEST_P(FramesEndToEndTest, EveryCommandPutsItsFrameOnTheLineInItsOwnCycle) {
 
   for (std::int32_t command = PTZ_PAN_LEFT; command <= PTZ_ZOOM_OUT; ++command) {
     SCOPED_TRACE(command);
-    const bool zoom = command >= PTZ_ZOOM_IN;
-    const Bytes& stop = zoom ? c.zoomStop : c.panTiltStop;
-
+    const Bytes& stop = c.Stop(command);
     EXPECT_EQ(camera->Command(command), S_OK);
-    EXPECT_EQ(Line(c.frames[command].size()), Hex(c.frames[command]));
+    EXPECT_EQ(Line(c.Frame(command).size()), Hex(c.Frame(command)));
     EXPECT_EQ(watch_.Take(), kOneCycle);
 
     EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);
@@ -162,13 +109,14 @@ TEST_P(FramesEndToEndTest, DestroyingAMovingCameraSendsBothStops) {
 
   EXPECT_EQ(camera->Command(PTZ_PAN_LEFT), S_OK);
   EXPECT_EQ(camera->Command(PTZ_ZOOM_IN), S_OK);
-  EXPECT_EQ(Line(c.frames[PTZ_PAN_LEFT].size() + c.frames[PTZ_ZOOM_IN].size()),
-            Hex(c.frames[PTZ_PAN_LEFT]) + " " + Hex(c.frames[PTZ_ZOOM_IN]));
+  EXPECT_EQ(Line(c.Frame(PTZ_PAN_LEFT).size() + c.Frame(PTZ_ZOOM_IN).size()),
+            Hex(c.Frame(PTZ_PAN_LEFT)) + " " + Hex(c.Frame(PTZ_ZOOM_IN)));
   EXPECT_EQ(watch_.Take(), (PortCycles{2, 2}));
 
   EXPECT_EQ(camera->DestroyController(), S_OK);
-  EXPECT_EQ(Line(c.panTiltStop.size() + c.zoomStop.size()),
-            Hex(c.panTiltStop) + " " + Hex(c.zoomStop));
+  const Bytes& panTiltStop = (*c.frames)[kPanTiltStop];
+  const Bytes& zoomStop = (*c.frames)[kZoomStop];
+  EXPECT_EQ(Line(panTiltStop.size() + zoomStop.size()), Hex(panTiltStop) + " " + Hex(zoomStop));
   EXPECT_EQ(watch_.Take(), (PortCycles{2, 2}));
 
   // Gone: no controller, nothing more on the line.
@@ -183,12 +131,12 @@ TEST_P(FramesEndToEndTest, ReleasingTheComponentStopsTheCamera) {
   ASSERT_NE(camera, nullptr);
 
   EXPECT_EQ(camera->Command(PTZ_ZOOM_OUT), S_OK);
-  EXPECT_EQ(Line(c.frames[PTZ_ZOOM_OUT].size()), Hex(c.frames[PTZ_ZOOM_OUT]));
+  EXPECT_EQ(Line(c.Frame(PTZ_ZOOM_OUT).size()), Hex(c.Frame(PTZ_ZOOM_OUT)));
   watch_.Take();
 
   camera->Release();
   cameras_.clear();
-  EXPECT_EQ(Line(c.zoomStop.size()), Hex(c.zoomStop));
+  EXPECT_EQ(Line(c.Stop(PTZ_ZOOM_OUT).size()), Hex(c.Stop(PTZ_ZOOM_OUT)));
   EXPECT_EQ(watch_.Take(), kOneCycle);
   EXPECT_EQ(Hex(pty_.ReadAvailable()), "");
 }

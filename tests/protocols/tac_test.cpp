@@ -16,32 +16,17 @@
 #include <vector>
 
 #include "controller/factory.h"
-#include "platform/app.h"
 #include "platform/clock.h"
-#include "platform/comm_control.h"
-#include "support/module_fixture.h"
-#include "support/pty_pair.h"
-#include "support/recording_control.h"
+#include "recorded_port.h"
 #include "tac_peer.h"
 
 namespace {
 
 using namespace comm_property;
+using namespace vorne_test;
+using std::chrono::milliseconds;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
-using vorne_test::Bytes;
-using vorne_test::ByteVariant;
-using vorne_test::CallKind;
-using vorne_test::Hex;
-using vorne_test::PropertyCall;
-using vorne_test::PtyPair;
-using vorne_test::RecordingControl;
-using vorne_test::ShortVariant;
-using vorne_test::TacGoodReply;
-using vorne_test::TacPeer;
-using vorne_test::TacWithChecksum;
-using Clock = std::chrono::steady_clock;
-using std::chrono::milliseconds;
 
 // A failing exchange waits out the reply time; bounds wide enough for a
 // loaded machine.
@@ -50,55 +35,25 @@ constexpr milliseconds kWaitAtMost{2000};
 // An exchange answered at once ends well before the reply time.
 constexpr milliseconds kAnsweredWithin{180};
 
-template <typename F>
-milliseconds Timed(F&& run) {
-  const Clock::time_point start = Clock::now();
-  run();
-  return std::chrono::duration_cast<milliseconds>(Clock::now() - start);
-}
-
-CWnd* Parent() { return CWnd::FromHandle(reinterpret_cast<HWND>(0x7AC0)); }
-
 struct Command {
   const char* name;
-  std::int32_t number;  // IPtzControl::Command
-  std::function<int(TacController&)> run;
+  int (TacController::*move)();  // null for Stop, which has no result
   Bytes wire;
 };
 
 // Direction codes 0x01..0x04 and the 0x00 after the "2" are raw bytes.
-const std::vector<Command> kCommands = {
-    {"PanLeft",
-     PTZ_PAN_LEFT,
-     [](TacController& c) { return c.PanLeft(); },
-     {0x2A, 0x30, 0x30, 0x36, 0x03, 0x30, 0x30, 0x32, 0x00, 0x35, 0x35}},
+const Command kCommands[] = {
+    {"PanLeft", &TacController::PanLeft, {'*', '0', '0', '6', 0x03, '0', '0', '2', 0x00, '5', '5'}},
     {"PanRight",
-     PTZ_PAN_RIGHT,
-     [](TacController& c) { return c.PanRight(); },
-     {0x2A, 0x30, 0x30, 0x36, 0x04, 0x30, 0x30, 0x32, 0x00, 0x35, 0x36}},
-    {"TiltUp",
-     PTZ_TILT_UP,
-     [](TacController& c) { return c.TiltUp(); },
-     {0x2A, 0x30, 0x30, 0x36, 0x01, 0x32, 0x00, 0x30, 0x30, 0x35, 0x33}},
+     &TacController::PanRight,
+     {'*', '0', '0', '6', 0x04, '0', '0', '2', 0x00, '5', '6'}},
+    {"TiltUp", &TacController::TiltUp, {'*', '0', '0', '6', 0x01, '2', 0x00, '0', '0', '5', '3'}},
     {"TiltDown",
-     PTZ_TILT_DOWN,
-     [](TacController& c) { return c.TiltDown(); },
-     {0x2A, 0x30, 0x30, 0x36, 0x02, 0x32, 0x00, 0x30, 0x30, 0x35, 0x34}},
-    {"ZoomIn",
-     PTZ_ZOOM_IN,
-     [](TacController& c) { return c.ZoomIn(); },
-     {0x2A, 0x30, 0x30, 0x37, 0x35, 0x30, 0x32, 0x30, 0x30, 0x42, 0x38}},
-    {"ZoomOut",
-     PTZ_ZOOM_OUT,
-     [](TacController& c) { return c.ZoomOut(); },
-     {0x2A, 0x30, 0x30, 0x37, 0x35, 0x30, 0x34, 0x30, 0x30, 0x42, 0x41}},
-    {"Stop",
-     PTZ_STOP,
-     [](TacController& c) {
-       c.Stop();
-       return -1;  // Stop has no result
-     },
-     {0x2A, 0x30, 0x30, 0x37, 0x35, 0x30, 0x39, 0x30, 0x30, 0x42, 0x46}},
+     &TacController::TiltDown,
+     {'*', '0', '0', '6', 0x02, '2', 0x00, '0', '0', '5', '4'}},
+    {"ZoomIn", &TacController::ZoomIn, {'*', '0', '0', '7', '5', '0', '2', '0', '0', 'B', '8'}},
+    {"ZoomOut", &TacController::ZoomOut, {'*', '0', '0', '7', '5', '0', '4', '0', '0', 'B', 'A'}},
+    {"Stop", nullptr, {'*', '0', '0', '7', '5', '0', '9', '0', '0', 'B', 'F'}},
 };
 
 const Bytes& Wire(const char* name) {
@@ -108,6 +63,12 @@ const Bytes& Wire(const char* name) {
   ADD_FAILURE() << "no command " << name;
   static const Bytes none;
   return none;
+}
+
+std::vector<Bytes> Wires(std::initializer_list<const char*> names) {
+  std::vector<Bytes> wires;
+  for (const char* name : names) wires.push_back(Wire(name));
+  return wires;
 }
 
 Bytes Reply(const TacController& c) { return Bytes(c.reply, c.reply + sizeof(c.reply)); }
@@ -121,22 +82,12 @@ Bytes LowercaseReply() {
   return reply;
 }
 
-// A driver on port 1 whose port is a recording control.
-class TacDriverTest : public vorne_test::InProcessTest {
+class TacDriverTest : public RecordedPortTest<TacController> {
  protected:
-  void SetUp() override {
-    InProcessTest::SetUp();
-    AttachLog();
-    ASSERT_NE(tac_.Init(Parent(), 0), 0);
-    ASSERT_EQ(tac_.SetComPort(0), 1);
-    control_.ClearCalls();
-    host_.ClearLines();
-  }
-
   void TearDown() override {
     // The destructor's stop should not wait out a silent camera.
     AnswerEveryMessage(TacGoodReply());
-    InProcessTest::TearDown();
+    RecordedPortTest::TearDown();
   }
 
   // The camera answers each message put to the port with `reply`.
@@ -145,42 +96,24 @@ class TacDriverTest : public vorne_test::InProcessTest {
       if (call.kind == CallKind::kPut && call.id == kOutput) control_.QueueInput(reply);
     });
   }
-
-  // The messages put to the port so far.
-  std::vector<Bytes> Sent() const {
-    std::vector<Bytes> sent;
-    for (const PropertyCall& call : control_.RawCalls()) {
-      if (call.kind == CallKind::kPut && call.id == kOutput) sent.push_back(call.value.bytes);
-    }
-    return sent;
-  }
-
-  RecordingControl control_;  // outlives the driver and its control
-  TacController tac_;
 };
 
-TEST_F(TacDriverTest, EachCommandPutsItsMessageWhateverTheAddressCode) {
+TEST_F(TacDriverTest, EachCommandIsOneOpenPutReadCloseWhateverTheAddressCode) {
   AnswerEveryMessage(TacGoodReply());
   for (const Command& command : kCommands) {
     SCOPED_TRACE(command.name);
     control_.ClearCalls();
-    EXPECT_EQ(tac_.SetAddressCode(37), 1);
-    command.run(tac_);
-    EXPECT_THAT(Sent(), ElementsAre(command.wire)) << Hex(Sent().empty() ? Bytes{} : Sent()[0]);
-    tac_.Stop();  // lets the next zoom through
+    EXPECT_EQ(driver_.SetAddressCode(37), 1);
+    if (command.move == nullptr) {
+      driver_.Stop();
+    } else {
+      EXPECT_EQ((driver_.*command.move)(), 1);
+    }
+    EXPECT_EQ(control_.Calls(), Exchange(command.wire, {"get 12", "get 26"}));
+    EXPECT_EQ(Reply(driver_), TacGoodReply());
+    driver_.Stop();  // lets the next zoom through
   }
   EXPECT_THAT(LogLines(), IsEmpty());
-}
-
-TEST_F(TacDriverTest, AnsweredExchangeIsOneOpenPutReadClose) {
-  AnswerEveryMessage(TacGoodReply());
-  EXPECT_EQ(tac_.TiltUp(), 1);
-  EXPECT_THAT(control_.Calls(),
-              ElementsAre("get 20", "put 4 = 1", "put 11 = 1024", "put 17 = 512", "get 20",
-                          "put 20 = true", "put 29 = 1", "put 23 = \"9600,n,8,1\"", "put 21 = 1",
-                          "put 14 = 0", "put 25 = [" + Hex(Wire("TiltUp")) + "]", "get 12",
-                          "get 26", "get 20", "put 20 = false"));
-  EXPECT_EQ(Reply(tac_), TacGoodReply());
 }
 
 // A good reply with one body byte changed after the checksum was made.
@@ -217,8 +150,8 @@ TEST_F(TacDriverTest, VerifyReplyComparesBothDigitsExactly) {
       {{0, 0, 0, 0, 0, 0, 0, 0, 0, '1', '0'}, false},
   };
   for (const Row& row : rows) {
-    std::copy(row.reply.begin(), row.reply.end(), tac_.reply);
-    EXPECT_EQ(tac_.VerifyReply(), row.ok) << Hex(row.reply);
+    std::copy(row.reply.begin(), row.reply.end(), driver_.reply);
+    EXPECT_EQ(driver_.VerifyReply(), row.ok) << Hex(row.reply);
   }
 }
 
@@ -239,7 +172,7 @@ TEST_F(TacDriverTest, ControlErrorsWhileWaitingFailTheCommandAndClosePort) {
     control_.ClearCalls();
     control_.ClearFailures();
     control_.FailOn(row.kind, row.id, 0, 1, comm_error::kReceiveFailed, "Error reading");
-    EXPECT_EQ(tac_.PanRight(), 0);
+    EXPECT_EQ(driver_.PanRight(), 0);
     EXPECT_EQ(control_.Calls().back(), "put 20 = false");
   }
   EXPECT_THAT(LogLines(), IsEmpty());
@@ -270,45 +203,44 @@ TEST_F(TacDriverTest, CopiesNoMoreThanTheReceivedDataHolds) {
     SCOPED_TRACE(row.name);
     control_.Answer(kInBufferCount, ShortVariant(row.count));
     control_.Answer(kInput, row.data);
-    EXPECT_EQ(tac_.TiltDown(), row.result);
+    EXPECT_EQ(driver_.TiltDown(), row.result);
     Bytes kept(11, 0);
     if (row.data.vt == (VT_ARRAY | VT_UI1)) std::copy(three.begin(), three.end(), kept.begin());
-    EXPECT_EQ(Hex(Reply(tac_)), Hex(kept));
+    EXPECT_EQ(Hex(Reply(driver_)), Hex(kept));
   }
 }
 
 TEST_F(TacDriverTest, OpenFailureSkipsClosePort) {
   control_.FailOn(CallKind::kPut, kCommPort);
-  EXPECT_EQ(tac_.ZoomIn(), 0);
+  EXPECT_EQ(driver_.ZoomIn(), 0);
   EXPECT_THAT(control_.Calls(), ElementsAre("get 20", "put 4 = 1"));
-  EXPECT_THAT(LogLines(), ElementsAre("Open port exception,port = 1,BaudRate = 9600.\n"));
+  EXPECT_EQ(LogLines(), Lines{"Open port exception,port = 1,BaudRate = 9600.\n"});
   control_.ClearFailures();
 }
 
 TEST_F(TacDriverTest, ZoomRuleOneZoomUntilStop) {
   AnswerEveryMessage(TacGoodReply());
-  EXPECT_EQ(tac_.ZoomIn(), 1);
-  EXPECT_EQ(tac_.ZoomIn(), 1);   // already zooming: nothing sent
-  EXPECT_EQ(tac_.ZoomOut(), 1);  // the one flag serves both directions
-  EXPECT_EQ(tac_.PanLeft(), 1);  // pan and tilt keep no state
-  EXPECT_EQ(tac_.PanLeft(), 1);
-  tac_.Stop();
-  EXPECT_EQ(tac_.ZoomOut(), 1);
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("ZoomIn"), Wire("PanLeft"), Wire("PanLeft"),
-                                        Wire("Stop"), Wire("ZoomOut")}));
+  EXPECT_EQ(driver_.ZoomIn(), 1);
+  EXPECT_EQ(driver_.ZoomIn(), 1);   // already zooming: nothing sent
+  EXPECT_EQ(driver_.ZoomOut(), 1);  // the one flag serves both directions
+  EXPECT_EQ(driver_.PanLeft(), 1);  // pan and tilt keep no state
+  EXPECT_EQ(driver_.PanLeft(), 1);
+  driver_.Stop();
+  EXPECT_EQ(driver_.ZoomOut(), 1);
+  EXPECT_EQ(Sent(), Wires({"ZoomIn", "PanLeft", "PanLeft", "Stop", "ZoomOut"}));
 }
 
 TEST_F(TacDriverTest, FailedZoomStillBlocksTheNextZoomUntilStop) {
   AnswerEveryMessage(TacGoodReply());
   control_.FailOn(CallKind::kPut, kOutput, 0, 1, comm_error::kTransmitFailed, "Error writing");
-  EXPECT_EQ(tac_.ZoomIn(), 0);
-  EXPECT_EQ(tac_.zoomMoving, 1);
-  EXPECT_EQ(tac_.ZoomOut(), 1);
-  tac_.Stop();  // sent even though the camera may never have zoomed
-  EXPECT_EQ(tac_.zoomMoving, 0);
-  EXPECT_EQ(tac_.ZoomOut(), 1);
+  EXPECT_EQ(driver_.ZoomIn(), 0);
+  EXPECT_EQ(driver_.zoomMoving, 1);
+  EXPECT_EQ(driver_.ZoomOut(), 1);
+  driver_.Stop();  // sent even though the camera may never have zoomed
+  EXPECT_EQ(driver_.zoomMoving, 0);
+  EXPECT_EQ(driver_.ZoomOut(), 1);
   // The failed put was recorded too; it is the first.
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("ZoomIn"), Wire("Stop"), Wire("ZoomOut")}));
+  EXPECT_EQ(Sent(), Wires({"ZoomIn", "Stop", "ZoomOut"}));
 }
 
 TEST_F(TacDriverTest, WaitSurvivesTheTickCountWrapping) {
@@ -325,7 +257,7 @@ TEST_F(TacDriverTest, WaitSurvivesTheTickCountWrapping) {
     return tick;
   });
   int result = -1;
-  const milliseconds took = Timed([&] { result = tac_.PanLeft(); });  // silent camera
+  const milliseconds took = Timed([&] { result = driver_.PanLeft(); });  // silent camera
   SetTickSource(previous);
   EXPECT_EQ(result, 0);
   EXPECT_TRUE(sawHigh && sawLow) << "the wait did not run across the wrap";
@@ -342,7 +274,7 @@ TEST_F(TacDriverTest, DestructorStopsALiveController) {
     control_.ClearCalls();
     EXPECT_EQ(other.ZoomIn(), 1);
   }
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("ZoomIn"), Wire("Stop")}));
+  EXPECT_EQ(Sent(), Wires({"ZoomIn", "Stop"}));
 }
 
 TEST_F(TacDriverTest, DestroyThroughTheFactoryStopsOnce) {
@@ -354,12 +286,12 @@ TEST_F(TacDriverTest, DestroyThroughTheFactoryStopsOnce) {
   control_.ClearCalls();
   // Close stops; the destructor's stop then finds no port control.
   DestroyPtzController(made);
-  EXPECT_EQ(Sent(), (std::vector<Bytes>{Wire("Stop")}));
+  EXPECT_EQ(Sent(), Wires({"Stop"}));
 }
 
 // A camera on the master end of a pseudo-terminal, the real control on the
 // slave end as port 3.
-class TacPtyTest : public vorne_test::InProcessTest {
+class TacPtyTest : public InProcessTest {
  protected:
   void SetUp() override {
     InProcessTest::SetUp();
@@ -378,7 +310,7 @@ class TacPtyTest : public vorne_test::InProcessTest {
   }
 
   PtyPair pty_;
-  vorne_test::ScopedComPort com_{3, pty_.SlavePath()};
+  ScopedComPort com_{3, pty_.SlavePath()};
   std::unique_ptr<TacController> tac_;
 };
 
@@ -444,25 +376,32 @@ TEST_F(TacPtyTest, PortNeverSelectedFailsAtOnceWithItsLogLine) {
   const milliseconds took = Timed([&] { result = unset.TiltUp(); });
   EXPECT_EQ(result, 0);
   EXPECT_LT(took, kAnsweredWithin);
-  EXPECT_THAT(LogLines(), ElementsAre("Open port exception,port = -1,BaudRate = 9600.\n"));
+  EXPECT_EQ(LogLines(), Lines{"Open port exception,port = -1,BaudRate = 9600.\n"});
   unset.Close();
 }
 
 // The host's view: the loaded module against a camera on a pseudo-terminal.
-class TacModuleTest : public vorne_test::LoadedModuleTest {
+class TacModuleTest : public LoadedModuleTest {
  protected:
+  // A TAC camera on COM2 whose far end answers as `answer` does.
+  IPtzControl* Connect(TacPeer::Answer answer) {
+    EXPECT_TRUE(pty_.Ok()) << pty_.Error();
+    peer_ = std::make_unique<TacPeer>(pty_, std::move(answer));
+    IPtzControl* camera = NewCamera();
+    if (camera == nullptr) return nullptr;
+    EXPECT_EQ(camera->CreateController(PTZ_TYPE_TAC, reinterpret_cast<HWND>(0x7AC1), 1), S_OK);
+    EXPECT_EQ(camera->SetComPort(1), S_OK);
+    return camera;
+  }
+
   PtyPair pty_;
-  vorne_test::ScopedComPort com_{2, pty_.SlavePath()};
+  ScopedComPort com_{2, pty_.SlavePath()};
+  std::unique_ptr<TacPeer> peer_;
 };
 
 TEST_F(TacModuleTest, CommandsReachTheCameraAndDestroyStopsIt) {
-  ASSERT_TRUE(pty_.Ok()) << pty_.Error();
-  TacPeer peer(pty_, [](const Bytes&) { return TacGoodReply(); });
-  IPtzControl* camera = NewCamera();
+  IPtzControl* camera = Connect(Always(TacGoodReply()));
   ASSERT_NE(camera, nullptr);
-  ASSERT_EQ(camera->CreateController(PTZ_TYPE_TAC, reinterpret_cast<HWND>(0x7AC1), 1), S_OK);
-  ASSERT_EQ(camera->SetComPort(1), S_OK);
-
   const std::int32_t sequence[] = {PTZ_PAN_LEFT, PTZ_PAN_RIGHT, PTZ_TILT_UP, PTZ_TILT_DOWN,
                                    PTZ_ZOOM_IN,  PTZ_ZOOM_OUT,  PTZ_STOP,    PTZ_ZOOM_OUT};
   for (std::int32_t number : sequence) {
@@ -473,28 +412,23 @@ TEST_F(TacModuleTest, CommandsReachTheCameraAndDestroyStopsIt) {
     EXPECT_LT(took, kAnsweredWithin);
   }
   EXPECT_EQ(camera->DestroyController(), S_OK);
-  ASSERT_TRUE(peer.WaitForRequests(8));
+  ASSERT_TRUE(peer_->WaitForRequests(8));
   // The zoom out during the zoom in sends nothing; destroying stops once.
-  EXPECT_THAT(peer.Requests(),
-              ElementsAre(Wire("PanLeft"), Wire("PanRight"), Wire("TiltUp"), Wire("TiltDown"),
-                          Wire("ZoomIn"), Wire("Stop"), Wire("ZoomOut"), Wire("Stop")));
+  EXPECT_EQ(peer_->Requests(), Wires({"PanLeft", "PanRight", "TiltUp", "TiltDown", "ZoomIn", "Stop",
+                                      "ZoomOut", "Stop"}));
 }
 
 TEST_F(TacModuleTest, SilentCameraHoldsTheHostOnlyForTheBoundedWait) {
-  ASSERT_TRUE(pty_.Ok()) << pty_.Error();
-  TacPeer peer(pty_, [](const Bytes&) { return Bytes{}; });
-  IPtzControl* camera = NewCamera();
+  IPtzControl* camera = Connect(Always({}));
   ASSERT_NE(camera, nullptr);
-  ASSERT_EQ(camera->CreateController(PTZ_TYPE_TAC, reinterpret_cast<HWND>(0x7AC2), 0), S_OK);
-  ASSERT_EQ(camera->SetComPort(1), S_OK);
   HRESULT hr = E_FAIL;
   const milliseconds took = Timed([&] { hr = camera->Command(PTZ_TILT_DOWN); });
   EXPECT_EQ(hr, S_OK);  // the host is not told about a missing answer
   EXPECT_GE(took, kWaitAtLeast);
   EXPECT_LT(took, kWaitAtMost);
   EXPECT_EQ(camera->DestroyController(), S_OK);
-  ASSERT_TRUE(peer.WaitForRequests(2));
-  EXPECT_THAT(peer.Requests(), ElementsAre(Wire("TiltDown"), Wire("Stop")));
+  ASSERT_TRUE(peer_->WaitForRequests(2));
+  EXPECT_EQ(peer_->Requests(), Wires({"TiltDown", "Stop"}));
 }
 
 }  // namespace
