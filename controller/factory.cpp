@@ -1,7 +1,6 @@
 #include "controller/factory.h"
 
 #include <array>
-#include <new>
 
 #include "controller/camera_types.h"
 #include "controller/ptz_controller.h"
@@ -17,21 +16,27 @@ namespace {
 using Maker = PtzController* (*)();
 
 template <typename Driver>
-PtzController* Make() {
-  return new (std::nothrow) Driver();
+PtzController* Make() noexcept {
+  // Construction fails only for want of memory; that is a refusal like any
+  // other, not an exception for the host.
+  try {
+    return new Driver();
+  } catch (...) {
+    return nullptr;
+  }
 }
 
 // One maker per catalogue row, in row order. A row without a driver is
 // refused like an unknown type.
 constexpr std::array<Maker, kCameraTypeCount> kMakers = {
-    &Make<ViscaController>,  // 0 EVI_D31
-    &Make<Rc20Controller>,   // 1 RC20
-    &Make<Su320Controller>,  // 2 SU_320
-    &Make<TacController>,  // 3 TAC
+    &Make<ViscaController>,      // 0 EVI_D31
+    &Make<Rc20Controller>,       // 1 RC20
+    &Make<Su320Controller>,      // 2 SU_320
+    &Make<TacController>,        // 3 TAC
     &Make<VideotrecController>,  // 4 VIDEOTREC_PWT
-    &Make<PelcoDController>,  // 5 PELCO_D
-    &Make<CanonVcController>,  // 6 VC_C50i
-    &Make<PelcoPController>,  // 7 PELCO_P
+    &Make<PelcoDController>,     // 5 PELCO_D
+    &Make<CanonVcController>,    // 6 VC_C50i
+    &Make<PelcoPController>,     // 7 PELCO_P
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "plugin/camera_component.h"
 
 #include <new>
+#include <utility>
 
 #include "controller/camera_types.h"
 #include "controller/factory.h"
@@ -17,6 +18,20 @@ std::uint32_t AtLeastOne(std::int32_t count) {
 }
 
 HRESULT FromResult(int result) { return result != 0 ? S_OK : E_FAIL; }
+
+// Nothing may leave an interface operation: a C++ exception crossing into
+// the host ends its process. Drivers catch their own port errors; this
+// catches what is left (memory exhaustion, above all).
+template <typename Body>
+HRESULT Guarded(Body&& body) noexcept {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_FAIL;
+  }
+}
 
 }  // namespace
 
@@ -89,45 +104,52 @@ HRESULT VORNE_CALL CameraComponent::GetCameraTypeInfo(std::uint32_t index, std::
 HRESULT VORNE_CALL CameraComponent::CreateController(std::int32_t type, HWND parent,
                                                      std::int32_t camera) noexcept {
   if (controller_ != nullptr) DestroyController();
-  CWnd* parentWindow = parent != nullptr ? CWnd::FromHandle(parent) : nullptr;
-  controller_ = CreatePtzController(static_cast<std::uint32_t>(type), parentWindow, camera);
-  return controller_ != nullptr ? S_OK : E_FAIL;
+  return Guarded([&] {
+    CWnd* parentWindow = parent != nullptr ? CWnd::FromHandle(parent) : nullptr;
+    controller_ = CreatePtzController(static_cast<std::uint32_t>(type), parentWindow, camera);
+    return controller_ != nullptr ? S_OK : E_FAIL;
+  });
 }
 
 HRESULT VORNE_CALL CameraComponent::SetComPort(std::int32_t portIndex) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  return FromResult(controller_->SetComPort(portIndex));
+  return Guarded([&] { return FromResult(controller_->SetComPort(portIndex)); });
 }
 
 HRESULT VORNE_CALL CameraComponent::Command(std::int32_t command) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  switch (static_cast<std::uint32_t>(command)) {
-    case PTZ_STOP: controller_->Stop(); break;
-    case PTZ_PAN_LEFT: controller_->PanLeft(); break;
-    case PTZ_PAN_RIGHT: controller_->PanRight(); break;
-    case PTZ_TILT_UP: controller_->TiltUp(); break;
-    case PTZ_TILT_DOWN: controller_->TiltDown(); break;
-    case PTZ_ZOOM_IN: controller_->ZoomIn(); break;
-    case PTZ_ZOOM_OUT: controller_->ZoomOut(); break;
-    default: break;  // unknown commands do nothing
-  }
-  return S_OK;  // the motion's own result is not reported
+  return Guarded([&] {
+    switch (static_cast<std::uint32_t>(command)) {
+      case PTZ_STOP: controller_->Stop(); break;
+      case PTZ_PAN_LEFT: controller_->PanLeft(); break;
+      case PTZ_PAN_RIGHT: controller_->PanRight(); break;
+      case PTZ_TILT_UP: controller_->TiltUp(); break;
+      case PTZ_TILT_DOWN: controller_->TiltDown(); break;
+      case PTZ_ZOOM_IN: controller_->ZoomIn(); break;
+      case PTZ_ZOOM_OUT: controller_->ZoomOut(); break;
+      default: break;  // unknown commands do nothing
+    }
+    return S_OK;  // the motion's own result is not reported
+  });
 }
 
 HRESULT VORNE_CALL CameraComponent::DestroyController() noexcept {
   if (controller_ != nullptr) {
-    DestroyPtzController(controller_);
-    controller_ = nullptr;
+    PtzController* controller = std::exchange(controller_, nullptr);
+    Guarded([&] {
+      DestroyPtzController(controller);
+      return S_OK;
+    });
   }
   return S_OK;
 }
 
 HRESULT VORNE_CALL CameraComponent::SetBaudRate(std::int32_t baudRate) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  return FromResult(controller_->SetBaudRate(baudRate));
+  return Guarded([&] { return FromResult(controller_->SetBaudRate(baudRate)); });
 }
 
 HRESULT VORNE_CALL CameraComponent::SetAddressCode(std::int32_t addressCode) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  return FromResult(controller_->SetAddressCode(addressCode));
+  return Guarded([&] { return FromResult(controller_->SetAddressCode(addressCode)); });
 }
