@@ -68,4 +68,9 @@ IPtzControl* VendorModuleTest::NewCamera() {
   return camera;
 }
 
+IPtzControl* VendorModuleTest::CameraWithBothLibraries() {
+  LoadCopy(temp_.Path() / "module", {kRc20StandIn, kSu320StandIn});
+  return module_.Loaded() ? NewCamera() : nullptr;
+}
+
 }  // namespace vendor_test

@@ -76,6 +76,8 @@ class VendorModuleTest : public StandInTest {
                 const std::string& name = "vorne.so");
   // A new "WCameraControler" with IPtzControl, released at the end.
   IPtzControl* NewCamera();
+  // A new camera of a module copy with both stand-ins beside it.
+  IPtzControl* CameraWithBothLibraries();
 
   hostkit::LoadedModule module_;
   hostkit::HostObject host_;
