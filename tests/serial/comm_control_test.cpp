@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/serial_port.h"
+#include "serial/line_helpers.h"
 #include "support/pty_pair.h"
 #include "support/recording_control.h"
 
@@ -23,6 +24,7 @@ using namespace comm_error;
 using vorne_test::BoolVariant;
 using vorne_test::Bytes;
 using vorne_test::ByteVariant;
+using vorne_test::Eventually;
 using vorne_test::PtyPair;
 using vorne_test::ScopedComPort;
 using vorne_test::ShortVariant;
@@ -248,9 +250,7 @@ TEST_F(CommControlTest, BytesGoOutAndComeIn) {
   EXPECT_EQ(control->GetProperty(kInBufferCount).intVal, 0);
   EXPECT_TRUE(control->GetProperty(kInput).bytes.empty());
   ASSERT_TRUE(pty_.WriteMaster({0x90, 0x50, 0xFF, 0x0D}));
-  for (int i = 0; i < 200 && control->GetProperty(kInBufferCount).intVal < 4; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  Eventually([&] { return control->GetProperty(kInBufferCount).intVal >= 4; });
   EXPECT_EQ(control->GetProperty(kInBufferCount).intVal, 4);
   control->SetProperty(kInputLen, ShortVariant(3));
   VARIANT first = control->GetProperty(kInput);
@@ -262,9 +262,7 @@ TEST_F(CommControlTest, BytesGoOutAndComeIn) {
   // Text mode hands the bytes out as characters; a put of 0 to the count
   // drops what waits.
   ASSERT_TRUE(pty_.WriteMaster({'o', 'k'}));
-  for (int i = 0; i < 200 && control->GetProperty(kInBufferCount).intVal < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(Eventually([&] { return control->GetProperty(kInBufferCount).intVal >= 2; }));
   control->SetProperty(kInputMode, ShortVariant(0));
   EXPECT_EQ(control->GetProperty(kInput).bstrVal, u"ok");
   ASSERT_TRUE(pty_.WriteMaster({1, 2, 3}));

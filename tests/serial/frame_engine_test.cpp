@@ -35,25 +35,20 @@ class WriteRecorder : public TestDriver {
 std::string FrameText(const CommandFrame& frame) { return Hex(TestDriver::FrameBytes(frame)); }
 
 TEST(FrameEngine, EachMotionSendsItsOwnFrame) {
+  using S = SerialPtzController;
   struct Case {
     const char* name;
-    std::function<int(SerialPtzController&)> motion;
-    CommandFrame SerialPtzController::*frame;
-    std::int32_t SerialPtzController::*group;
+    std::function<int(S&)> motion;
+    CommandFrame S::*frame;
+    std::int32_t S::*group;
   };
   const Case cases[] = {
-      {"PanLeft", &SerialPtzController::PanLeft, &SerialPtzController::panLeftFrame,
-       &SerialPtzController::panTiltMoving},
-      {"PanRight", &SerialPtzController::PanRight, &SerialPtzController::panRightFrame,
-       &SerialPtzController::panTiltMoving},
-      {"TiltUp", &SerialPtzController::TiltUp, &SerialPtzController::tiltUpFrame,
-       &SerialPtzController::panTiltMoving},
-      {"TiltDown", &SerialPtzController::TiltDown, &SerialPtzController::tiltDownFrame,
-       &SerialPtzController::panTiltMoving},
-      {"ZoomIn", &SerialPtzController::ZoomIn, &SerialPtzController::zoomInFrame,
-       &SerialPtzController::zoomMoving},
-      {"ZoomOut", &SerialPtzController::ZoomOut, &SerialPtzController::zoomOutFrame,
-       &SerialPtzController::zoomMoving},
+      {"PanLeft", &S::PanLeft, &S::panLeftFrame, &S::panTiltMoving},
+      {"PanRight", &S::PanRight, &S::panRightFrame, &S::panTiltMoving},
+      {"TiltUp", &S::TiltUp, &S::tiltUpFrame, &S::panTiltMoving},
+      {"TiltDown", &S::TiltDown, &S::tiltDownFrame, &S::panTiltMoving},
+      {"ZoomIn", &S::ZoomIn, &S::zoomInFrame, &S::zoomMoving},
+      {"ZoomOut", &S::ZoomOut, &S::zoomOutFrame, &S::zoomMoving},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -2,13 +2,11 @@
 // Pelco-D camera on a pseudo-terminal, the line at the host's baud rate and
 // the wire trace written by the loaded module.
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <unistd.h>
 
-#include <fstream>
 #include <string>
 #include <vector>
 
+#include "serial/line_helpers.h"
 #include "support/module_fixture.h"
 #include "support/pty_pair.h"
 
@@ -17,40 +15,17 @@ namespace {
 using vorne_test::Hex;
 using vorne_test::PtyPair;
 using vorne_test::ScopedComPort;
-using vorne_test::ScopedEnv;
 
 class LoadedTransportTest : public vorne_test::LoadedModuleTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(pty_.Ok()) << pty_.Error();
-    char name[] = "/tmp/vorne-loaded-trace-XXXXXX";
-    const int fd = ::mkstemp(name);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    tracePath_ = name;
-    trace_ = std::make_unique<ScopedEnv>("VORNE_TRACE", tracePath_);
     LoadedModuleTest::SetUp();
-  }
-  void TearDown() override {
-    LoadedModuleTest::TearDown();
-    trace_.reset();
-    ::unlink(tracePath_.c_str());
-  }
-
-  std::vector<std::string> TraceEvents() {
-    // Each line: date, time, port, then the event.
-    std::ifstream file(tracePath_);
-    std::vector<std::string> events;
-    for (std::string line; std::getline(file, line);) {
-      events.push_back(line.size() > 24 ? line.substr(24) : line);
-    }
-    return events;
   }
 
   PtyPair pty_;
   ScopedComPort com1_{1, pty_.SlavePath()};
-  std::string tracePath_;
-  std::unique_ptr<ScopedEnv> trace_;
+  vorne_test::WireTrace trace_;  // set before the module loads
 };
 
 TEST_F(LoadedTransportTest, PelcoDFrameReachesTheLineAtTheHostsRate) {
@@ -66,22 +41,18 @@ TEST_F(LoadedTransportTest, PelcoDFrameReachesTheLineAtTheHostsRate) {
   ASSERT_EQ(camera->DestroyController(), S_OK);  // stops the camera
   EXPECT_EQ(Hex(pty_.ReadMaster(7)), "FF 01 00 00 00 00 01");
 
-  EXPECT_EQ(TraceEvents(), (std::vector<std::string>{
-                               "COM1 open " + pty_.SlavePath() + " 9600,n,8,1",
-                               "COM1 settings 4800,n,8,1",
-                               "COM1 out 7: FF 01 00 04 20 00 25",
-                               "COM1 close",
-                               "COM1 open " + pty_.SlavePath() + " 4800,n,8,1",
-                               "COM1 out 7: FF 01 00 00 00 00 01",
-                               "COM1 close",
-                           }));
+  EXPECT_EQ(trace_.Lines(), (std::vector<std::string>{
+                                "COM1 open " + pty_.SlavePath() + " 9600,n,8,1",
+                                "COM1 settings 4800,n,8,1",
+                                "COM1 out 7: FF 01 00 04 20 00 25",
+                                "COM1 close",
+                                "COM1 open " + pty_.SlavePath() + " 4800,n,8,1",
+                                "COM1 out 7: FF 01 00 00 00 00 01",
+                                "COM1 close",
+                            }));
   EXPECT_EQ(host_.Lines(),
             (std::vector<std::string>{"Set Control COM Port 1.\n", "SetBaudRate 4800.\n"}));
 }
-
-}  // namespace
-
-namespace {
 
 // A controller made under a host's parent window must not pin the module:
 // unloading still ends it and gives back the log sink.

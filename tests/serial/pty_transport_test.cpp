@@ -7,11 +7,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <fstream>
-#include <regex>
-#include <sstream>
-
+#include "serial/line_helpers.h"
 #include "serial/test_driver.h"
 #include "support/module_fixture.h"
 #include "support/pty_pair.h"
@@ -135,9 +131,7 @@ TEST_F(PtyTransportTest, WithoutAPortSelectedTheControlRefusesPortMinusOne) {
 TEST_F(PtyTransportTest, TheReceiveSideReadsWhatTheCameraSent) {
   ASSERT_EQ(driver_.OpenPort(), 1);
   ASSERT_TRUE(pty_.WriteMaster({0x90, 0x41, 0xFF}));
-  for (int i = 0; i < 200 && driver_.comm.GetReceivedCount() < 3; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  vorne_test::Eventually([&] { return driver_.comm.GetReceivedCount() >= 3; });
   EXPECT_EQ(driver_.comm.GetReceivedCount(), 3);
   VARIANT data = driver_.comm.GetReceivedData();
   EXPECT_EQ(data.vt, VT_ARRAY | VT_UI1);
@@ -152,51 +146,20 @@ TEST_F(PtyTransportTest, TheReceiveSideReadsWhatTheCameraSent) {
 
 class WireTraceTest : public PtyTransportTest {
  protected:
-  void SetUp() override {
-    char name[] = "/tmp/vorne-trace-XXXXXX";
-    const int fd = ::mkstemp(name);
-    ASSERT_GE(fd, 0);
-    ::close(fd);
-    path_ = name;
-    trace_ = std::make_unique<ScopedEnv>("VORNE_TRACE", path_);
-    PtyTransportTest::SetUp();
-  }
-  void TearDown() override {
-    PtyTransportTest::TearDown();
-    trace_.reset();
-    std::remove(path_.c_str());
-  }
-
-  // The trace's lines with the time stamp checked and cut off.
-  std::vector<std::string> TraceLines() {
-    std::ifstream file(path_);
-    std::vector<std::string> lines;
-    const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$)");
-    for (std::string line; std::getline(file, line);) {
-      std::smatch match;
-      EXPECT_TRUE(std::regex_match(line, match, stamp)) << line;
-      lines.push_back(match.size() > 1 ? match[1].str() : line);
-    }
-    return lines;
-  }
-
-  std::string path_;
-  std::unique_ptr<ScopedEnv> trace_;
+  vorne_test::WireTrace trace_;
 };
 
 TEST_F(WireTraceTest, OneFrameIsTracedFromOpenToClose) {
   ASSERT_EQ(driver_.PanLeft(), 1);
   ASSERT_EQ(pty_.ReadMaster(5).size(), 5u);
-  EXPECT_THAT(TraceLines(), ElementsAre("COM2 open " + pty_.SlavePath() + " 9600,n,8,1",
-                                        "COM2 out 5: A2 01 02 03 04", "COM2 close"));
+  EXPECT_THAT(trace_.Lines(), ElementsAre("COM2 open " + pty_.SlavePath() + " 9600,n,8,1",
+                                          "COM2 out 5: A2 01 02 03 04", "COM2 close"));
 }
 
 TEST_F(WireTraceTest, BytesInAndFailedOpensAreTraced) {
   ASSERT_EQ(driver_.OpenPort(), 1);
   ASSERT_TRUE(pty_.WriteMaster({0x90, 0x51}));
-  for (int i = 0; i < 200 && driver_.comm.GetReceivedCount() < 2; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  ASSERT_TRUE(vorne_test::Eventually([&] { return driver_.comm.GetReceivedCount() >= 2; }));
   VARIANT data = driver_.comm.GetReceivedData();
   VariantClear(&data);
   driver_.ClosePort();
@@ -205,7 +168,7 @@ TEST_F(WireTraceTest, BytesInAndFailedOpensAreTraced) {
     EXPECT_EQ(driver_.OpenPort(), 0);
   }
   EXPECT_THAT(
-      TraceLines(),
+      trace_.Lines(),
       ElementsAre("COM2 open " + pty_.SlavePath() + " 9600,n,8,1", "COM2 in 2: 90 51", "COM2 close",
                   "COM2 open failed /nonexistent/ttyVORNE: No such file or directory"));
 }
