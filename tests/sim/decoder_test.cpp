@@ -20,33 +20,29 @@ Bytes H(std::string_view hex) {
   return bytes.value_or(Bytes{});
 }
 
-// Feeds the stream in one piece and flushes: everything it decodes.
-std::vector<Decoded> DecodeAll(Protocol protocol, const Bytes& stream) {
-  auto decoder = MakeDecoder(protocol);
-  auto out = decoder->Feed(stream);
-  auto rest = decoder->Flush();
+// Feeds the bytes in one piece and flushes: everything the decoder gives.
+std::vector<Decoded> FeedAndFlush(Decoder& decoder, std::span<const std::uint8_t> bytes) {
+  auto out = decoder.Feed(bytes);
+  const auto rest = decoder.Flush();
   out.insert(out.end(), rest.begin(), rest.end());
   return out;
 }
 
-std::vector<Decoded> Frames(const std::vector<Decoded>& decoded) {
-  std::vector<Decoded> frames;
-  for (const Decoded& d : decoded) {
-    if (d.IsFrame()) frames.push_back(d);
-  }
-  return frames;
+std::vector<Decoded> DecodeAll(Protocol protocol, const Bytes& stream) {
+  return FeedAndFlush(*MakeDecoder(protocol), stream);
 }
 
+using enum Protocol;
 constexpr auto kOk = Check::Verdict::kOk;
 constexpr auto kNone = Check::Verdict::kNone;
 
-// Expected axis: 'L'eft/'R'ight, 'U'p/'D'own, 'I'n/'O'ut, 'S'top, '-' untouched.
 struct FrameCase {
   Protocol protocol;
   const char* hex;
   Check::Verdict verdict;
   const char* meaning;
-  char pan, tilt, zoom;
+  // Pan, tilt, zoom: 'L'eft/'R'ight, 'U'p/'D'own, 'I'n/'O'ut, 'S'top, '-' untouched.
+  const char* axes;
   int address;  // -1: none
 };
 
@@ -70,88 +66,73 @@ std::ostream& operator<<(std::ostream& os, const FrameCase& c) {
 // Every frame the module stores or builds, and the address rewrites.
 const FrameCase kModuleFrames[] = {
     // VISCA, each with the module's trailing 0x00.
-    {Protocol::kVisca, "81 01 06 01 03 07 03 01 FF 00", kNone,
-     "tilt up, pan speed 0x03, tilt speed 0x07, address 1, trailing 0x00", 'S', 'U', '-', 1},
-    {Protocol::kVisca, "81 01 06 01 03 07 03 02 FF 00", kNone, "tilt down", 'S', 'D', '-', 1},
-    {Protocol::kVisca, "81 01 06 01 09 10 01 03 FF 00", kNone, "pan left, pan speed 0x09", 'L', 'S',
-     '-', 1},
-    {Protocol::kVisca, "81 01 06 01 09 10 02 03 FF 00", kNone, "pan right", 'R', 'S', '-', 1},
-    {Protocol::kVisca, "81 01 04 07 34 FF 00", kNone, "zoom out (wide), speed 4", '-', '-', 'O', 1},
-    {Protocol::kVisca, "81 01 04 07 24 FF 00", kNone, "zoom in (tele), speed 4", '-', '-', 'I', 1},
-    {Protocol::kVisca, "81 01 06 01 10 10 03 03 FF 00", kNone, "pan-tilt stop", 'S', 'S', '-', 1},
-    {Protocol::kVisca, "81 01 04 07 00 FF 00", kNone, "zoom stop", '-', '-', 'S', 1},
-    {Protocol::kVisca, "82 01 04 07 02 FF", kNone, "zoom in (tele), standard speed, address 2", '-',
-     '-', 'I', 2},
-    {Protocol::kVisca, "88 01 00 01 FF", kNone, "interface clear, broadcast", '-', '-', '-', -1},
+    {kVisca, "81 01 06 01 03 07 03 01 FF 00", kNone,
+     "tilt up, pan speed 0x03, tilt speed 0x07, address 1, trailing 0x00", "SU-", 1},
+    {kVisca, "81 01 06 01 03 07 03 02 FF 00", kNone, "tilt down", "SD-", 1},
+    {kVisca, "81 01 06 01 09 10 01 03 FF 00", kNone, "pan left, pan speed 0x09", "LS-", 1},
+    {kVisca, "81 01 06 01 09 10 02 03 FF 00", kNone, "pan right", "RS-", 1},
+    {kVisca, "81 01 04 07 34 FF 00", kNone, "zoom out (wide), speed 4", "--O", 1},
+    {kVisca, "81 01 04 07 24 FF 00", kNone, "zoom in (tele), speed 4", "--I", 1},
+    {kVisca, "81 01 06 01 10 10 03 03 FF 00", kNone, "pan-tilt stop", "SS-", 1},
+    {kVisca, "81 01 04 07 00 FF 00", kNone, "zoom stop", "--S", 1},
+    {kVisca, "82 01 04 07 02 FF", kNone, "zoom in (tele), standard speed, address 2", "--I", 2},
+    {kVisca, "88 01 00 01 FF", kNone, "interface clear, broadcast", "---", -1},
     // Pelco-D.
-    {Protocol::kPelcoD, "FF 01 00 08 00 20 29", kOk, "tilt up, speed 0x20, address 1", 'S', 'U',
-     'S', 1},
-    {Protocol::kPelcoD, "FF 01 00 10 00 20 31", kOk, "tilt down, speed 0x20", 'S', 'D', 'S', 1},
-    {Protocol::kPelcoD, "FF 01 00 04 20 00 25", kOk, "pan left, speed 0x20, address 1", 'L', 'S',
-     'S', 1},
-    {Protocol::kPelcoD, "FF 01 00 02 20 00 23", kOk, "pan right, speed 0x20", 'R', 'S', 'S', 1},
-    {Protocol::kPelcoD, "FF 01 00 40 0A 0A 55", kOk, "zoom out (wide)", 'S', 'S', 'O', 1},
-    {Protocol::kPelcoD, "FF 01 00 20 0A 0A 35", kOk, "zoom in (tele)", 'S', 'S', 'I', 1},
-    {Protocol::kPelcoD, "FF 01 00 00 00 00 01", kOk, "stop, address 1", 'S', 'S', 'S', 1},
-    {Protocol::kPelcoD, "FF 02 00 08 00 20 2A", kOk, "tilt up, speed 0x20, address 2", 'S', 'U',
-     'S', 2},
-    {Protocol::kPelcoD, "FF 02 00 00 00 00 02", kOk, "stop, address 2", 'S', 'S', 'S', 2},
-    {Protocol::kPelcoD, "FF FF 00 10 00 20 2F", kOk, "tilt down, speed 0x20, address 255", 'S', 'D',
-     'S', 255},
-    {Protocol::kPelcoD, "FF FF 00 40 0A 0A 53", kOk, "zoom out (wide), address 255", 'S', 'S', 'O',
-     255},
-    {Protocol::kPelcoD, "FF 01 00 07 00 05 0D", kOk, "go to preset 5", '-', '-', '-', 1},
+    {kPelcoD, "FF 01 00 08 00 20 29", kOk, "tilt up, speed 0x20, address 1", "SUS", 1},
+    {kPelcoD, "FF 01 00 10 00 20 31", kOk, "tilt down, speed 0x20", "SDS", 1},
+    {kPelcoD, "FF 01 00 04 20 00 25", kOk, "pan left, speed 0x20, address 1", "LSS", 1},
+    {kPelcoD, "FF 01 00 02 20 00 23", kOk, "pan right, speed 0x20", "RSS", 1},
+    {kPelcoD, "FF 01 00 40 0A 0A 55", kOk, "zoom out (wide)", "SSO", 1},
+    {kPelcoD, "FF 01 00 20 0A 0A 35", kOk, "zoom in (tele)", "SSI", 1},
+    {kPelcoD, "FF 01 00 00 00 00 01", kOk, "stop, address 1", "SSS", 1},
+    {kPelcoD, "FF 02 00 08 00 20 2A", kOk, "tilt up, speed 0x20, address 2", "SUS", 2},
+    {kPelcoD, "FF 02 00 00 00 00 02", kOk, "stop, address 2", "SSS", 2},
+    {kPelcoD, "FF FF 00 10 00 20 2F", kOk, "tilt down, speed 0x20, address 255", "SDS", 255},
+    {kPelcoD, "FF FF 00 40 0A 0A 53", kOk, "zoom out (wide), address 255", "SSO", 255},
+    {kPelcoD, "FF 01 00 07 00 05 0D", kOk, "go to preset 5", "---", 1},
     // Pelco-P: 0x20 is zoom in (tele), 0x40 zoom out (wide), as the common
     // Pelco-P documents have it; the module's zoom frames show reversed.
-    {Protocol::kPelcoP, "A0 00 00 08 00 30 AF 37", kOk,
-     "tilt up, speed 0x30, address 1 (byte 0x00)", 'S', 'U', 'S', 1},
-    {Protocol::kPelcoP, "A0 00 00 10 00 30 AF 2F", kOk, "tilt down, speed 0x30", 'S', 'D', 'S', 1},
-    {Protocol::kPelcoP, "A0 00 00 04 10 00 AF 1B", kOk, "pan left, speed 0x10", 'L', 'S', 'S', 1},
-    {Protocol::kPelcoP, "A0 00 00 02 10 00 AF 1D", kOk, "pan right, speed 0x10", 'R', 'S', 'S', 1},
-    {Protocol::kPelcoP, "A0 00 00 20 00 00 AF 2F", kOk, "zoom in (tele), address 1", 'S', 'S', 'I',
+    {kPelcoP, "A0 00 00 08 00 30 AF 37", kOk, "tilt up, speed 0x30, address 1 (byte 0x00)", "SUS",
      1},
-    {Protocol::kPelcoP, "A0 00 00 40 00 00 AF 4F", kOk, "zoom out (wide), address 1", 'S', 'S', 'O',
-     1},
-    {Protocol::kPelcoP, "A0 00 00 00 00 00 AF 0F", kOk, "stop, address 1 (byte 0x00)", 'S', 'S',
-     'S', 1},
-    {Protocol::kPelcoP, "A0 01 00 08 00 30 AF 36", kOk,
-     "tilt up, speed 0x30, address 2 (byte 0x01)", 'S', 'U', 'S', 2},
-    {Protocol::kPelcoP, "A0 01 00 00 00 00 AF 0E", kOk, "stop, address 2", 'S', 'S', 'S', 2},
-    {Protocol::kPelcoP, "A0 FF 00 08 00 30 AF C8", kOk, "address 256 (byte 0xFF)", 'S', 'U', 'S',
-     256},
-    {Protocol::kPelcoP, "A0 FF 00 00 00 00 AF F0", kOk, "stop, address 256", 'S', 'S', 'S', 256},
+    {kPelcoP, "A0 00 00 10 00 30 AF 2F", kOk, "tilt down, speed 0x30", "SDS", 1},
+    {kPelcoP, "A0 00 00 04 10 00 AF 1B", kOk, "pan left, speed 0x10", "LSS", 1},
+    {kPelcoP, "A0 00 00 02 10 00 AF 1D", kOk, "pan right, speed 0x10", "RSS", 1},
+    {kPelcoP, "A0 00 00 20 00 00 AF 2F", kOk, "zoom in (tele), address 1", "SSI", 1},
+    {kPelcoP, "A0 00 00 40 00 00 AF 4F", kOk, "zoom out (wide), address 1", "SSO", 1},
+    {kPelcoP, "A0 00 00 00 00 00 AF 0F", kOk, "stop, address 1 (byte 0x00)", "SSS", 1},
+    {kPelcoP, "A0 01 00 08 00 30 AF 36", kOk, "tilt up, speed 0x30, address 2 (byte 0x01)", "SUS",
+     2},
+    {kPelcoP, "A0 01 00 00 00 00 AF 0E", kOk, "stop, address 2", "SSS", 2},
+    {kPelcoP, "A0 FF 00 08 00 30 AF C8", kOk, "address 256 (byte 0xFF)", "SUS", 256},
+    {kPelcoP, "A0 FF 00 00 00 00 AF F0", kOk, "stop, address 256", "SSS", 256},
     // VIDEOTREC_PWT.
-    {Protocol::kVideotrec, "FA 01 00 00 60 00 5B", kOk, "tilt up, speed 0x60", '-', 'U', '-', -1},
-    {Protocol::kVideotrec, "FA 02 00 00 60 00 5C", kOk, "tilt down, speed 0x60", '-', 'D', '-', -1},
-    {Protocol::kVideotrec, "FA 03 00 00 60 00 5D", kOk, "pan left, speed 0x60", 'L', '-', '-', -1},
-    {Protocol::kVideotrec, "FA 04 00 00 60 00 5E", kOk, "pan right, speed 0x60", 'R', '-', '-', -1},
-    {Protocol::kVideotrec, "FA 0B 00 00 60 00 65", kOk, "zoom out (wide), speed 0x60", '-', '-',
-     'O', -1},
-    {Protocol::kVideotrec, "FA 0C 00 00 60 00 66", kOk, "zoom in (tele), speed 0x60", '-', '-', 'I',
-     -1},
-    {Protocol::kVideotrec, "FA 01 00 00 00 00 7B", kOk, "stop (operation 0x01 at speed 0x00)", 'S',
-     'S', 'S', -1},
+    {kVideotrec, "FA 01 00 00 60 00 5B", kOk, "tilt up, speed 0x60", "-U-", -1},
+    {kVideotrec, "FA 02 00 00 60 00 5C", kOk, "tilt down, speed 0x60", "-D-", -1},
+    {kVideotrec, "FA 03 00 00 60 00 5D", kOk, "pan left, speed 0x60", "L--", -1},
+    {kVideotrec, "FA 04 00 00 60 00 5E", kOk, "pan right, speed 0x60", "R--", -1},
+    {kVideotrec, "FA 0B 00 00 60 00 65", kOk, "zoom out (wide), speed 0x60", "--O", -1},
+    {kVideotrec, "FA 0C 00 00 60 00 66", kOk, "zoom in (tele), speed 0x60", "--I", -1},
+    {kVideotrec, "FA 01 00 00 00 00 7B", kOk, "stop (operation 0x01 at speed 0x00)", "SSS", -1},
     // Canon VC-C50i.
-    {Protocol::kCanon, "FF 30 30 00 90 30 EF", kNone, "preparation (0x90 0x30)", '-', '-', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 A0 31 EF", kNone, "preparation (0xA0 0x31)", '-', '-', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 90 31 EF", kNone, "finishing (0x90 0x31)", '-', '-', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 53 31 EF", kNone, "pan right", 'R', '-', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 53 32 EF", kNone, "pan left", 'L', '-', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 53 33 EF", kNone, "tilt up", '-', 'U', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 53 34 EF", kNone, "tilt down", '-', 'D', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 53 30 EF", kNone, "pan-tilt stop", 'S', 'S', '-', -1},
-    {Protocol::kCanon, "FF 30 30 00 A2 31 EF", kNone, "zoom out (wide)", '-', '-', 'O', -1},
-    {Protocol::kCanon, "FF 30 30 00 A2 32 EF", kNone, "zoom in (tele)", '-', '-', 'I', -1},
-    {Protocol::kCanon, "FF 30 30 00 A2 30 EF", kNone, "zoom stop", '-', '-', 'S', -1},
+    {kCanon, "FF 30 30 00 90 30 EF", kNone, "preparation (0x90 0x30)", "---", -1},
+    {kCanon, "FF 30 30 00 A0 31 EF", kNone, "preparation (0xA0 0x31)", "---", -1},
+    {kCanon, "FF 30 30 00 90 31 EF", kNone, "finishing (0x90 0x31)", "---", -1},
+    {kCanon, "FF 30 30 00 53 31 EF", kNone, "pan right", "R--", -1},
+    {kCanon, "FF 30 30 00 53 32 EF", kNone, "pan left", "L--", -1},
+    {kCanon, "FF 30 30 00 53 33 EF", kNone, "tilt up", "-U-", -1},
+    {kCanon, "FF 30 30 00 53 34 EF", kNone, "tilt down", "-D-", -1},
+    {kCanon, "FF 30 30 00 53 30 EF", kNone, "pan-tilt stop", "SS-", -1},
+    {kCanon, "FF 30 30 00 A2 31 EF", kNone, "zoom out (wide)", "--O", -1},
+    {kCanon, "FF 30 30 00 A2 32 EF", kNone, "zoom in (tele)", "--I", -1},
+    {kCanon, "FF 30 30 00 A2 30 EF", kNone, "zoom stop", "--S", -1},
     // TAC, raw bytes 0x00-0x04 in the bodies.
-    {Protocol::kTac, "2A 30 30 36 03 30 30 32 00 35 35", kOk, "pan left, address \"00\"", 'L', '-',
-     '-', 0},
-    {Protocol::kTac, "2A 30 30 36 04 30 30 32 00 35 36", kOk, "pan right", 'R', '-', '-', 0},
-    {Protocol::kTac, "2A 30 30 36 01 32 00 30 30 35 33", kOk, "tilt up", '-', 'U', '-', 0},
-    {Protocol::kTac, "2A 30 30 36 02 32 00 30 30 35 34", kOk, "tilt down", '-', 'D', '-', 0},
-    {Protocol::kTac, "2A 30 30 37 35 30 32 30 30 42 38", kOk, "zoom in (tele)", '-', '-', 'I', 0},
-    {Protocol::kTac, "2A 30 30 37 35 30 34 30 30 42 41", kOk, "zoom out (wide)", '-', '-', 'O', 0},
-    {Protocol::kTac, "2A 30 30 37 35 30 39 30 30 42 46", kOk, "stop", 'S', 'S', 'S', 0},
+    {kTac, "2A 30 30 36 03 30 30 32 00 35 35", kOk, "pan left, address \"00\"", "L--", 0},
+    {kTac, "2A 30 30 36 04 30 30 32 00 35 36", kOk, "pan right", "R--", 0},
+    {kTac, "2A 30 30 36 01 32 00 30 30 35 33", kOk, "tilt up", "-U-", 0},
+    {kTac, "2A 30 30 36 02 32 00 30 30 35 34", kOk, "tilt down", "-D-", 0},
+    {kTac, "2A 30 30 37 35 30 32 30 30 42 38", kOk, "zoom in (tele)", "--I", 0},
+    {kTac, "2A 30 30 37 35 30 34 30 30 42 41", kOk, "zoom out (wide)", "--O", 0},
+    {kTac, "2A 30 30 37 35 30 39 30 30 42 46", kOk, "stop", "SSS", 0},
 };
 
 class ModuleFrameTest : public ::testing::TestWithParam<FrameCase> {};
@@ -165,9 +146,9 @@ void ExpectFrame(const FrameCase& c, const Decoded& d) {
     if (!a) return std::nullopt;
     return a->direction;
   };
-  EXPECT_EQ(dir(d.command.pan), Direction(c.pan)) << "pan";
-  EXPECT_EQ(dir(d.command.tilt), Direction(c.tilt)) << "tilt";
-  EXPECT_EQ(dir(d.command.zoom), Direction(c.zoom)) << "zoom";
+  EXPECT_EQ(dir(d.command.pan), Direction(c.axes[0])) << "pan";
+  EXPECT_EQ(dir(d.command.tilt), Direction(c.axes[1])) << "tilt";
+  EXPECT_EQ(dir(d.command.zoom), Direction(c.axes[2])) << "zoom";
   EXPECT_EQ(d.command.address, c.address < 0 ? std::nullopt : std::optional<int>(c.address));
 }
 
@@ -176,7 +157,7 @@ TEST_P(ModuleFrameTest, DecodesAsOneFrame) {
   auto decoder = MakeDecoder(c.protocol);
   auto out = decoder->Feed(H(c.hex));
   // A VISCA frame is told only by the byte after it whether a trailer follows.
-  if (out.empty() && c.protocol == Protocol::kVisca) out = decoder->Flush();
+  if (out.empty() && c.protocol == kVisca) out = decoder->Flush();
   ASSERT_EQ(out.size(), 1u) << "decoded " << out.size() << " items";
   ExpectFrame(c, out[0]);
   EXPECT_TRUE(out[0].Accepted());
@@ -197,12 +178,12 @@ TEST_P(ModuleFrameTest, DecodesTheSameWhateverTheCutsAre) {
   }
   auto decoder = MakeDecoder(c.protocol);
   std::vector<Decoded> out;
-  for (const std::uint8_t b : frame) {
-    auto part = decoder->Feed(std::span(&b, 1));
+  for (std::size_t i = 0; i + 1 < frame.size(); ++i) {
+    const auto part = decoder->Feed(std::span(frame).subspan(i, 1));
     out.insert(out.end(), part.begin(), part.end());
   }
-  auto rest = decoder->Flush();
-  out.insert(out.end(), rest.begin(), rest.end());
+  const auto last = FeedAndFlush(*decoder, std::span(frame).last(1));
+  out.insert(out.end(), last.begin(), last.end());
   ASSERT_EQ(out.size(), 1u) << "byte by byte";
   ExpectFrame(c, out[0]);
 }
@@ -210,17 +191,10 @@ TEST_P(ModuleFrameTest, DecodesTheSameWhateverTheCutsAre) {
 TEST_P(ModuleFrameTest, SurvivesNoiseAroundIt) {
   const FrameCase& c = GetParam();
   // Noise with a start byte of every protocol in it, and the frame twice.
-  const Bytes noise = H("00 FF 12 A0 81 FA 2A 55");
-  Bytes stream = noise;
-  const Bytes frame = H(c.hex);
-  stream.insert(stream.end(), frame.begin(), frame.end());
-  const Bytes between = H("12 34");
-  stream.insert(stream.end(), between.begin(), between.end());
-  stream.insert(stream.end(), frame.begin(), frame.end());
-  const auto frames = Frames(DecodeAll(c.protocol, stream));
+  const Bytes stream = H(std::string("00 FF 12 A0 81 FA 2A 55 ") + c.hex + " 12 34 " + c.hex);
   std::vector<Decoded> good;
-  for (const Decoded& f : frames) {
-    if (Hex(f.bytes) == c.hex) good.push_back(f);
+  for (const Decoded& d : DecodeAll(c.protocol, stream)) {
+    if (d.IsFrame() && Hex(d.bytes) == c.hex) good.push_back(d);
   }
   EXPECT_EQ(good.size(), 2u);
   for (const Decoded& f : good) ExpectFrame(c, f);
@@ -259,25 +233,25 @@ TEST_P(ChecksumFailureTest, ReportsTheExpectedValue) {
 
 const BadCase kBadChecksums[] = {
     // Pelco-D sums bytes 2-6 only: a sum that took in the 0xFF sync is off by 0xFF.
-    {Protocol::kPelcoD, "FF 01 00 04 20 00 24", "0x25", "0x24"},
-    {Protocol::kPelcoD, "FF 02 00 08 00 20 29", "0x2A", "0x29"},
-    {Protocol::kPelcoD, "FF FF 00 10 00 20 30", "0x2F", "0x30"},
+    {kPelcoD, "FF 01 00 04 20 00 24", "0x25", "0x24"},
+    {kPelcoD, "FF 02 00 08 00 20 29", "0x2A", "0x29"},
+    {kPelcoD, "FF FF 00 10 00 20 30", "0x2F", "0x30"},
     // Pelco-P XORs bytes 1-7, start and end included.
-    {Protocol::kPelcoP, "A0 00 00 08 00 30 AF 38", "0x37", "0x38"},
-    {Protocol::kPelcoP, "A0 01 00 00 00 00 AF 0F", "0x0E", "0x0F"},
+    {kPelcoP, "A0 00 00 08 00 30 AF 38", "0x37", "0x38"},
+    {kPelcoP, "A0 01 00 00 00 00 AF 0F", "0x0E", "0x0F"},
     // VIDEOTREC masks the sum to 7 bits: 0xFB is wrong, 0x7B right.
-    {Protocol::kVideotrec, "FA 01 00 00 00 00 FB", "0x7B", "0xFB"},
-    {Protocol::kVideotrec, "FA 0C 00 00 60 00 67", "0x66", "0x67"},
+    {kVideotrec, "FA 01 00 00 00 00 FB", "0x7B", "0xFB"},
+    {kVideotrec, "FA 0C 00 00 60 00 67", "0x66", "0x67"},
     // TAC: uppercase hex only, and the sum of positions 0-8.
-    {Protocol::kTac, "2A 30 30 37 35 30 32 30 30 62 38", "\"B8\"", "\"b8\""},
-    {Protocol::kTac, "2A 30 30 36 03 30 30 32 00 35 36", "\"55\"", "\"56\""},
-    {Protocol::kTac, "2A 30 30 36 03 30 30 32 00 00 00", "\"55\"", "0x00 0x00"},
+    {kTac, "2A 30 30 37 35 30 32 30 30 62 38", "\"B8\"", "\"b8\""},
+    {kTac, "2A 30 30 36 03 30 30 32 00 35 36", "\"55\"", "\"56\""},
+    {kTac, "2A 30 30 36 03 30 30 32 00 00 00", "\"55\"", "0x00 0x00"},
 };
 
 INSTANTIATE_TEST_SUITE_P(AllChecksums, ChecksumFailureTest, ::testing::ValuesIn(kBadChecksums));
 
 TEST(DecoderTest, BadChecksumDoesNotHideTheNextFrame) {
-  const auto out = DecodeAll(Protocol::kPelcoD, H("FF 01 00 04 20 00 24 FF 01 00 00 00 00 01"));
+  const auto out = DecodeAll(kPelcoD, H("FF 01 00 04 20 00 24 FF 01 00 00 00 00 01"));
   ASSERT_EQ(out.size(), 2u);
   EXPECT_FALSE(out[0].Accepted());
   EXPECT_TRUE(out[1].Accepted());
@@ -287,7 +261,7 @@ TEST(DecoderTest, BadChecksumDoesNotHideTheNextFrame) {
 TEST(DecoderTest, NoiseStartingLikeAFrameDoesNotSwallowTheRealOne) {
   // "FF 12" reads as the start of a Pelco-D frame that would run into the
   // real one; the real frame must win.
-  const auto out = DecodeAll(Protocol::kPelcoD, H("FF 12 FF 01 00 04 20 00 25"));
+  const auto out = DecodeAll(kPelcoD, H("FF 12 FF 01 00 04 20 00 25"));
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out[0].kind, Decoded::Kind::kGarbage);
   EXPECT_EQ(Hex(out[0].bytes), "FF 12");
@@ -296,7 +270,7 @@ TEST(DecoderTest, NoiseStartingLikeAFrameDoesNotSwallowTheRealOne) {
 }
 
 TEST(DecoderTest, WaitsBeforeCallingAFrameBadWhenARealOneMayFollow) {
-  auto decoder = MakeDecoder(Protocol::kPelcoD);
+  auto decoder = MakeDecoder(kPelcoD);
   // Could be a bad frame, or noise before a frame that starts at the second 0xFF.
   EXPECT_TRUE(decoder->Feed(H("FF 12 FF 01 00 04 20")).empty());
   const auto out = decoder->Feed(H("00 25"));
@@ -320,10 +294,7 @@ class MalformedTest : public ::testing::TestWithParam<MalformedCase> {};
 
 TEST_P(MalformedTest, IsReportedAndTheNextFrameStillDecodes) {
   const MalformedCase& c = GetParam();
-  Bytes stream = H(c.hex);
-  const Bytes good = H(c.following);
-  stream.insert(stream.end(), good.begin(), good.end());
-  const auto out = DecodeAll(c.protocol, stream);
+  const auto out = DecodeAll(c.protocol, H(std::string(c.hex) + " " + c.following));
   ASSERT_EQ(out.size(), 2u);
   EXPECT_EQ(out.front().kind, Decoded::Kind::kGarbage);
   EXPECT_EQ(Hex(out.front().bytes), c.hex);
@@ -335,9 +306,7 @@ TEST_P(MalformedTest, IsReportedAndTheNextFrameStillDecodes) {
 TEST_P(MalformedTest, IsReportedWhenTheLineGoesQuiet) {
   const MalformedCase& c = GetParam();
   auto decoder = MakeDecoder(c.protocol);
-  auto out = decoder->Feed(H(c.hex));
-  const auto rest = decoder->Flush();
-  out.insert(out.end(), rest.begin(), rest.end());
+  const auto out = FeedAndFlush(*decoder, H(c.hex));
   ASSERT_FALSE(out.empty());
   EXPECT_THAT(out.front().meaning, HasSubstr(c.quietReason));
   Bytes seen;
@@ -350,32 +319,32 @@ TEST_P(MalformedTest, IsReportedWhenTheLineGoesQuiet) {
 }
 
 const MalformedCase kMalformed[] = {
-    {Protocol::kPelcoD, "FF 01 00 04", "truncated frame, 4 of 7 bytes",
+    {kPelcoD, "FF 01 00 04", "truncated frame, 4 of 7 bytes",
      "truncated frame, 4 bytes before the next frame", "FF 01 00 00 00 00 01"},
-    {Protocol::kPelcoP, "A0 00 00 08 00 30 00 37", "without the 0xAF end byte",
-     "without the 0xAF end byte", "A0 00 00 00 00 00 AF 0F"},
-    {Protocol::kPelcoP, "A0 00 00", "truncated frame, 3 of 8 bytes", "without the 0xAF end byte",
+    {kPelcoP, "A0 00 00 08 00 30 00 37", "without the 0xAF end byte", "without the 0xAF end byte",
      "A0 00 00 00 00 00 AF 0F"},
-    {Protocol::kVideotrec, "FA 01 00", "truncated frame, 3 of 7 bytes",
+    {kPelcoP, "A0 00 00", "truncated frame, 3 of 8 bytes", "without the 0xAF end byte",
+     "A0 00 00 00 00 00 AF 0F"},
+    {kVideotrec, "FA 01 00", "truncated frame, 3 of 7 bytes",
      "truncated frame, 3 bytes before the next frame", "FA 01 00 00 00 00 7B"},
-    {Protocol::kCanon, "FF 30 30 00 53 32 00", "without the 0xEF end byte",
-     "without the 0xEF end byte", "FF 30 30 00 53 30 EF"},
-    {Protocol::kVisca, "81 01 06 01 03 07 03 01 00 00 00 00 00 00 00 00 00",
+    {kCanon, "FF 30 30 00 53 32 00", "without the 0xEF end byte", "without the 0xEF end byte",
+     "FF 30 30 00 53 30 EF"},
+    {kVisca, "81 01 06 01 03 07 03 01 00 00 00 00 00 00 00 00 00",
      "no 0xFF terminator within 16 bytes", "no 0xFF terminator within 16 bytes",
      "81 01 04 07 00 FF 00"},
-    {Protocol::kVisca, "81 FF", "empty message", "empty message", "81 01 04 07 00 FF 00"},
-    {Protocol::kVisca, "81 01 06", "truncated message, no 0xFF terminator",
+    {kVisca, "81 FF", "empty message", "empty message", "81 01 04 07 00 FF 00"},
+    {kVisca, "81 01 06", "truncated message, no 0xFF terminator",
      "truncated message, 0x81 before the 0xFF terminator", "81 01 04 07 00 FF 00"},
-    {Protocol::kTac, "2A 30 30 36", "truncated message, 4 of 11 bytes",
+    {kTac, "2A 30 30 36", "truncated message, 4 of 11 bytes",
      "truncated frame, 4 bytes before the next frame", "2A 30 30 37 35 30 39 30 30 42 46"},
-    {Protocol::kTac, "13 37", "2 bytes outside any frame", "2 bytes outside any frame",
+    {kTac, "13 37", "2 bytes outside any frame", "2 bytes outside any frame",
      "2A 30 30 37 35 30 39 30 30 42 46"},
 };
 
 INSTANTIATE_TEST_SUITE_P(AllProtocols, MalformedTest, ::testing::ValuesIn(kMalformed));
 
 TEST(DecoderTest, ViscaKeepsTheTrailingZeroWithItsFrame) {
-  auto decoder = MakeDecoder(Protocol::kVisca);
+  auto decoder = MakeDecoder(kVisca);
   // Without the next byte it cannot tell whether a trailer follows.
   EXPECT_TRUE(decoder->Feed(H("81 01 04 07 24 FF")).empty());
   auto out = decoder->Feed(H("00 81 01 04 07 00 FF 81"));
@@ -395,6 +364,11 @@ TEST(DecoderTest, GarbageAloneIsReportedWithItsBytes) {
     EXPECT_EQ(out[0].meaning, "3 bytes outside any frame");
   }
 }
+
+// A stop frame of each protocol, in declaration order.
+const char* const kStopFrames[] = {"81 01 04 07 00 FF 00",    "FF 01 00 00 00 00 01",
+                                   "A0 00 00 00 00 00 AF 0F", "FA 01 00 00 00 00 7B",
+                                   "FF 30 30 00 53 30 EF",    "2A 30 30 37 35 30 39 30 30 42 46"};
 
 // Whatever arrives, every byte comes out exactly once, in order, as part of
 // a frame or of a garbage report: nothing is lost, duplicated or reordered.
@@ -419,19 +393,13 @@ TEST(DecoderTest, RandomStreamsLoseNoByteAndNeverStopDecoding) {
         }
         at += n;
       }
-      for (const Decoded& d : decoder->Flush())
+      for (const Decoded& d : decoder->Flush()) {
         seen.insert(seen.end(), d.bytes.begin(), d.bytes.end());
+      }
       ASSERT_EQ(Hex(seen), Hex(stream)) << TypeName(protocol) << " round " << round;
       // And the decoder still works afterwards.
-      const char* good = protocol == Protocol::kTac         ? "2A 30 30 37 35 30 39 30 30 42 46"
-                         : protocol == Protocol::kVisca     ? "81 01 04 07 00 FF 00"
-                         : protocol == Protocol::kPelcoD    ? "FF 01 00 00 00 00 01"
-                         : protocol == Protocol::kPelcoP    ? "A0 00 00 00 00 00 AF 0F"
-                         : protocol == Protocol::kVideotrec ? "FA 01 00 00 00 00 7B"
-                                                            : "FF 30 30 00 53 30 EF";
-      auto out = decoder->Feed(H(good));
-      const auto rest = decoder->Flush();
-      out.insert(out.end(), rest.begin(), rest.end());
+      const char* good = kStopFrames[static_cast<int>(protocol)];
+      const auto out = FeedAndFlush(*decoder, H(good));
       ASSERT_FALSE(out.empty());
       EXPECT_EQ(Hex(out.back().bytes), good);
       EXPECT_TRUE(out.back().Accepted());
@@ -461,11 +429,11 @@ TEST(ProtocolTest, NamesAndAliasesRoundTrip) {
     EXPECT_EQ(ParseProtocol(TypeName(protocol)), protocol);
     EXPECT_EQ(ParseProtocol(Alias(protocol)), protocol);
   }
-  EXPECT_EQ(ParseProtocol("pelco_d"), Protocol::kPelcoD);
-  EXPECT_EQ(ParseProtocol("vc_c50i"), Protocol::kCanon);
+  EXPECT_EQ(ParseProtocol("pelco_d"), kPelcoD);
+  EXPECT_EQ(ParseProtocol("vc_c50i"), kCanon);
   EXPECT_FALSE(ParseProtocol("RC20").has_value());
-  EXPECT_EQ(TypeId(Protocol::kTac), 3);
-  EXPECT_EQ(TypeId(Protocol::kPelcoP), 7);
+  EXPECT_EQ(TypeId(kTac), 3);
+  EXPECT_EQ(TypeId(kPelcoP), 7);
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -54,11 +55,16 @@ Bytes ReadFor(int fd, std::size_t count, Duration timeout) {
   return got;
 }
 
-bool HasKind(const std::vector<Event>& events, Event::Kind kind) {
-  for (const Event& e : events) {
-    if (e.kind == kind) return true;
-  }
-  return false;
+// Whether an event of `kind` whose meaning holds `text` is among `events`.
+bool Has(const std::vector<Event>& events, Event::Kind kind, std::string_view text = {}) {
+  return std::any_of(events.begin(), events.end(), [&](const Event& e) {
+    return e.kind == kind && e.meaning.find(text) != std::string::npos;
+  });
+}
+
+bool WaitForEvent(Runner& runner, Event::Kind kind, std::string_view text = {}) {
+  return runner.WaitFor([&](const std::vector<Event>& events) { return Has(events, kind, text); },
+                        kPatience);
 }
 
 TEST(RunnerTest, DecodesAFrameWrittenToTheSlave) {
@@ -88,8 +94,8 @@ TEST(RunnerTest, ClientOpeningAndClosingForEachFrameKeepsTheLine) {
   }
   ASSERT_TRUE(runner->WaitForFrames(3, kPatience));
   EXPECT_TRUE(runner->Running());
-  EXPECT_FALSE(HasKind(runner->Events(), Event::Kind::kNotice));
-  EXPECT_FALSE(HasKind(runner->Events(), Event::Kind::kGarbage));
+  EXPECT_FALSE(Has(runner->Events(), Event::Kind::kNotice));
+  EXPECT_FALSE(Has(runner->Events(), Event::Kind::kGarbage));
   EXPECT_EQ(runner->State().zoom.direction, 1);
 }
 
@@ -130,9 +136,7 @@ TEST(RunnerTest, TruncatedFrameIsReportedOnceTheLineIsQuiet) {
   auto runner = Runner::OnPty(Protocol::kPelcoD, options);
   Fd client = OpenClient(runner->Path());
   WriteAll(client.get(), H("FF 01 00"));
-  ASSERT_TRUE(runner->WaitFor(
-      [](const std::vector<Event>& events) { return HasKind(events, Event::Kind::kGarbage); },
-      kPatience));
+  ASSERT_TRUE(WaitForEvent(*runner, Event::Kind::kGarbage));
   EXPECT_THAT(runner->Events().at(0).meaning, HasSubstr("truncated frame, 3 of 7 bytes"));
   WriteAll(client.get(), H("FF 01 00 00 00 00 01"));
   ASSERT_TRUE(runner->WaitForFrames(1, kPatience));
@@ -190,9 +194,7 @@ TEST(RunnerTest, TacReplyComesBackOnTheSlave) {
   WriteAll(client.get(), kTacZoomIn);
   const Bytes reply = ReadFor(client.get(), kTacMessageSize, kPatience);
   EXPECT_TRUE(TacChecksumRight(reply)) << Hex(reply);
-  ASSERT_TRUE(runner->WaitFor(
-      [](const std::vector<Event>& events) { return HasKind(events, Event::Kind::kReply); },
-      kPatience));
+  ASSERT_TRUE(WaitForEvent(*runner, Event::Kind::kReply));
   EXPECT_EQ(runner->Events().back().meaning, "reply (right)");
 }
 
@@ -226,13 +228,6 @@ TEST(RunnerTest, TacReplyModesOnTheWire) {
   EXPECT_GE(elapsed, 250ms);
 }
 
-bool HasNotice(const std::vector<Event>& events, const char* text) {
-  for (const Event& e : events) {
-    if (e.kind == Event::Kind::kNotice && e.meaning.find(text) != std::string::npos) return true;
-  }
-  return false;
-}
-
 // On a real port, bytes that arrive while it is closed are lost; the line
 // must not keep them for the next client, which would take a stale reply
 // for the answer to its own request.
@@ -246,11 +241,7 @@ TEST(RunnerTest, ReplyDueWhileThePortIsClosedIsLost) {
     WriteAll(client.get(), kTacZoomIn);
     ASSERT_TRUE(runner->WaitForFrames(1, kPatience));
   }
-  ASSERT_TRUE(runner->WaitFor(
-      [](const std::vector<Event>& events) {
-        return HasNotice(events, "lost: no client has the port open");
-      },
-      kPatience));
+  ASSERT_TRUE(WaitForEvent(*runner, Event::Kind::kNotice, "lost: no client has the port open"));
   Fd client = OpenClient(runner->Path());
   EXPECT_TRUE(ReadFor(client.get(), 1, 200ms).empty());
 }
@@ -260,9 +251,7 @@ TEST(RunnerTest, ReplyLeftUnreadIsLostWhenThePortCloses) {
   {
     Fd client = OpenClient(runner->Path());
     WriteAll(client.get(), kTacZoomIn);
-    ASSERT_TRUE(runner->WaitFor(
-        [](const std::vector<Event>& events) { return HasKind(events, Event::Kind::kReply); },
-        kPatience));
+    ASSERT_TRUE(WaitForEvent(*runner, Event::Kind::kReply));
   }
   // Let the runner see the close (it says so when the bytes had reached the
   // line's queue by then; the kernel may still hold them on their way).
@@ -310,7 +299,7 @@ TEST_F(DeviceTest, LosingTheDeviceEndsTheRunnerWithANotice) {
     std::this_thread::sleep_for(10ms);
   }
   EXPECT_FALSE(runner->Running());
-  EXPECT_TRUE(HasKind(runner->Events(), Event::Kind::kNotice));
+  EXPECT_TRUE(Has(runner->Events(), Event::Kind::kNotice));
 }
 
 TEST(RunnerDeviceErrorTest, RefusalsNameThePathAndTheReason) {
