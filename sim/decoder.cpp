@@ -6,6 +6,14 @@
 
 namespace sim {
 
+Check Check::OfByte(std::uint8_t expected, std::uint8_t actual) {
+  Check check;
+  check.verdict = expected == actual ? Verdict::kOk : Verdict::kBad;
+  check.expected = HexByte(expected);
+  check.actual = HexByte(actual);
+  return check;
+}
+
 std::string Check::Describe() const {
   switch (verdict) {
     case Verdict::kNone: return "none";

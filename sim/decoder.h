@@ -32,6 +32,9 @@ struct Check {
 
   // "none", "ok" or "BAD (expected 0x29, got 0x28)".
   std::string Describe() const;
+
+  // The verdict on a one-byte checksum.
+  static Check OfByte(std::uint8_t expected, std::uint8_t actual);
 };
 
 // Directions: pan -1 left, +1 right; tilt +1 up, -1 down; zoom +1 in (tele),

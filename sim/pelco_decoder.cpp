@@ -84,11 +84,7 @@ class PelcoDDecoder final : public Decoder {
 
   Check Verify(std::span<const std::uint8_t> f) const override {
     const auto sum = static_cast<std::uint8_t>(f[1] + f[2] + f[3] + f[4] + f[5]);
-    Check check;
-    check.verdict = sum == f[6] ? Check::Verdict::kOk : Check::Verdict::kBad;
-    check.expected = HexByte(sum);
-    check.actual = HexByte(f[6]);
-    return check;
+    return Check::OfByte(sum, f[6]);
   }
 
   void Interpret(std::span<const std::uint8_t> f, Decoded& out) const override {
@@ -131,11 +127,7 @@ class PelcoPDecoder final : public Decoder {
   Check Verify(std::span<const std::uint8_t> f) const override {
     std::uint8_t x = 0;
     for (std::size_t i = 0; i < 7; ++i) x ^= f[i];
-    Check check;
-    check.verdict = x == f[7] ? Check::Verdict::kOk : Check::Verdict::kBad;
-    check.expected = HexByte(x);
-    check.actual = HexByte(f[7]);
-    return check;
+    return Check::OfByte(x, f[7]);
   }
 
   void Interpret(std::span<const std::uint8_t> f, Decoded& out) const override {

@@ -25,11 +25,7 @@ class VideotrecDecoder final : public Decoder {
     unsigned sum = 0;
     for (std::size_t i = 0; i < 6; ++i) sum += f[i];
     const auto expected = static_cast<std::uint8_t>(sum & 0x7F);
-    Check check;
-    check.verdict = expected == f[6] ? Check::Verdict::kOk : Check::Verdict::kBad;
-    check.expected = HexByte(expected);
-    check.actual = HexByte(f[6]);
-    return check;
+    return Check::OfByte(expected, f[6]);
   }
 
   void Interpret(std::span<const std::uint8_t> f, Decoded& out) const override {
