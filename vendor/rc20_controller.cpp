@@ -35,7 +35,7 @@ int Rc20Controller::Init(CWnd*, int nCamera) {
   return 1;
 }
 
-int Rc20Controller::Move(MotorFn motor) noexcept {
+int Rc20Controller::Move(MotorFn motor) {
   static_assert(sizeof(bool) == 1, "the library's bool is one byte");
   if (GetCamNum != nullptr) GetCamNum();
   if (GetCamName != nullptr) {

@@ -55,8 +55,9 @@ class Rc20Controller final : public PtzController {
   HMODULE library = nullptr;
 
  private:
-  // Opens camera 0 and runs `motor`: 1 when it ran, 0 otherwise.
-  int Move(MotorFn motor) noexcept;
+  // Opens camera 0 and runs `motor`: 1 when it ran, 0 otherwise. What the
+  // library throws is left to the component, which answers with a result code.
+  int Move(MotorFn motor);
 };
 
 #endif

@@ -19,7 +19,7 @@ int Su320Controller::Init(CWnd*, int nCamera) {
   return 1;
 }
 
-int Su320Controller::Move(Direction code) noexcept {
+int Su320Controller::Move(Direction code) {
   if (ZX_Control == nullptr) return 0;
   ZX_Control(code, camera);
   return 1;

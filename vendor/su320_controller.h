@@ -46,7 +46,7 @@ class Su320Controller final : public PtzController {
   HMODULE library = nullptr;
 
  private:
-  int Move(Direction code) noexcept;
+  int Move(Direction code);
 };
 
 #endif

@@ -125,10 +125,29 @@ bool Append(NativePath& out, std::size_t length, const char* text) {
   return true;
 }
 
+// The working folder when this module was loaded. A module loaded by a
+// relative path was found relative to it, whatever folder the host has
+// moved to since.
+NativePath loadFolder = {};
+
+__attribute__((constructor)) void RememberLoadFolder() {
+  if (getcwd(loadFolder, sizeof(NativePath)) == nullptr) loadFolder[0] = 0;
+}
+
+// Whether `map` is the entry of the shared object holding this code.
+bool IsThisModule(const link_map* map) {
+  Dl_info info{};
+  link_map* own = nullptr;
+  return dladdr1(reinterpret_cast<const void*>(&RememberLoadFolder), &info,
+                 reinterpret_cast<void**>(&own), RTLD_DL_LINKMAP) != 0 &&
+         own == map;
+}
+
 // The full file name of the object that holds `address`, or of the program
 // when `address` is null.
 bool ModuleFileName(const void* address, NativePath& out) {
   const char* name = nullptr;
+  const link_map* loadedMap = nullptr;
   if (address != nullptr) {
     Dl_info info{};
     link_map* map = nullptr;
@@ -136,6 +155,7 @@ bool ModuleFileName(const void* address, NativePath& out) {
         map == nullptr) {
       return false;
     }
+    loadedMap = map;
     // The program's own entry has an empty name.
     if (map->l_name != nullptr && map->l_name[0] != '\0') name = map->l_name;
   }
@@ -146,8 +166,13 @@ bool ModuleFileName(const void* address, NativePath& out) {
     return true;
   }
   if (name[0] == '/') return Append(out, 0, name);
-  // Loaded by a relative path: it was relative to the working folder.
-  if (getcwd(out, sizeof(NativePath)) == nullptr) return false;
+  // Loaded by a relative path: it was relative to the working folder of the
+  // time, which for this module is remembered.
+  if (IsThisModule(loadedMap) && loadFolder[0] != 0) {
+    if (!Append(out, 0, loadFolder)) return false;
+  } else if (getcwd(out, sizeof(NativePath)) == nullptr) {
+    return false;
+  }
   const std::size_t length = std::strlen(out);
   return Append(out, length, "/") && Append(out, length + 1, name);
 }

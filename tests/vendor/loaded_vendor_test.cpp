@@ -85,6 +85,29 @@ TEST_F(VendorModuleTest, Rc20WithoutMotoLeftClosesTheCameraOnPanRight) {
   EXPECT_EQ(record_.Take(), Rc20Motion("MotoRight"));
 }
 
+// A host that loads the module by a relative path and then changes its
+// working folder still gets the libraries beside the module.
+TEST_F(VendorModuleTest, RelativeLoadFindsTheLibrariesAfterTheHostMovesOn) {
+  const path folder = temp_.Path() / "plugins";
+  vendor_test::CopyInto(VORNE_MODULE_PATH, folder);
+  vendor_test::CopyInto(kSu320StandIn, folder);
+  // Elsewhere, a library of the same name that must not be picked.
+  const path elsewhere = temp_.Path() / "elsewhere";
+  vendor_test::CopyInto(kSu320StandIn, elsewhere);
+  const path before = std::filesystem::current_path();
+  std::filesystem::current_path(folder);
+  const bool loaded = module_.Load("./vorne.so");
+  std::filesystem::current_path(elsewhere);
+  IPtzControl* camera = loaded ? NewCamera() : nullptr;
+  const HRESULT created = camera ? camera->CreateController(PTZ_TYPE_SU_320, nullptr, 4) : E_FAIL;
+  const HRESULT moved = camera ? camera->Command(PTZ_PAN_LEFT) : E_FAIL;
+  std::filesystem::current_path(before);
+  ASSERT_TRUE(loaded) << module_.Error();
+  EXPECT_EQ(created, S_OK);
+  EXPECT_EQ(moved, S_OK);
+  EXPECT_EQ(record_.Take(), (Lines{"CDll.dll: loaded", "CDll.dll: ZX_Control(2,4)"}));
+}
+
 // The libraries are looked for beside the module, in whatever folder it was
 // loaded from, and nowhere else.
 TEST_F(VendorModuleTest, LibrariesAreFoundBesideTheModuleOnly) {
