@@ -21,15 +21,14 @@ HRESULT FromResult(int result) { return result != 0 ? S_OK : E_FAIL; }
 
 // Nothing may leave an interface operation: a C++ exception crossing into
 // the host ends its process. Drivers catch their own port errors; this
-// catches what is left (memory exhaustion, above all).
+// catches what is left (memory exhaustion, a vendor library that throws).
+// `failure` is what the operation answers then, one of its usual results.
 template <typename Body>
-HRESULT Guarded(Body&& body) noexcept {
+HRESULT Guarded(HRESULT failure, Body&& body) noexcept {
   try {
     return body();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
   } catch (...) {
-    return E_FAIL;
+    return failure;
   }
 }
 
@@ -104,7 +103,7 @@ HRESULT VORNE_CALL CameraComponent::GetCameraTypeInfo(std::uint32_t index, std::
 HRESULT VORNE_CALL CameraComponent::CreateController(std::int32_t type, HWND parent,
                                                      std::int32_t camera) noexcept {
   if (controller_ != nullptr) DestroyController();
-  return Guarded([&] {
+  return Guarded(E_FAIL, [&] {
     CWnd* parentWindow = parent != nullptr ? CWnd::FromHandle(parent) : nullptr;
     controller_ = CreatePtzController(static_cast<std::uint32_t>(type), parentWindow, camera);
     return controller_ != nullptr ? S_OK : E_FAIL;
@@ -113,12 +112,13 @@ HRESULT VORNE_CALL CameraComponent::CreateController(std::int32_t type, HWND par
 
 HRESULT VORNE_CALL CameraComponent::SetComPort(std::int32_t portIndex) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  return Guarded([&] { return FromResult(controller_->SetComPort(portIndex)); });
+  return Guarded(E_FAIL, [&] { return FromResult(controller_->SetComPort(portIndex)); });
 }
 
 HRESULT VORNE_CALL CameraComponent::Command(std::int32_t command) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  return Guarded([&] {
+  // A motion's failure is never reported, a thrown one included.
+  return Guarded(S_OK, [&] {
     switch (static_cast<std::uint32_t>(command)) {
       case PTZ_STOP: controller_->Stop(); break;
       case PTZ_PAN_LEFT: controller_->PanLeft(); break;
@@ -136,7 +136,7 @@ HRESULT VORNE_CALL CameraComponent::Command(std::int32_t command) noexcept {
 HRESULT VORNE_CALL CameraComponent::DestroyController() noexcept {
   if (controller_ != nullptr) {
     PtzController* controller = std::exchange(controller_, nullptr);
-    Guarded([&] {
+    Guarded(S_OK, [&] {
       DestroyPtzController(controller);
       return S_OK;
     });
@@ -146,10 +146,10 @@ HRESULT VORNE_CALL CameraComponent::DestroyController() noexcept {
 
 HRESULT VORNE_CALL CameraComponent::SetBaudRate(std::int32_t baudRate) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  return Guarded([&] { return FromResult(controller_->SetBaudRate(baudRate)); });
+  return Guarded(E_FAIL, [&] { return FromResult(controller_->SetBaudRate(baudRate)); });
 }
 
 HRESULT VORNE_CALL CameraComponent::SetAddressCode(std::int32_t addressCode) noexcept {
   if (controller_ == nullptr) return E_UNEXPECTED;
-  return Guarded([&] { return FromResult(controller_->SetAddressCode(addressCode)); });
+  return Guarded(E_FAIL, [&] { return FromResult(controller_->SetAddressCode(addressCode)); });
 }

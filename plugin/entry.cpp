@@ -59,6 +59,13 @@ HRESULT VORNE_CALL CreateInstance(const GUID* classId, const GUID* iid, IUnknown
     }
   }
   if (match == nullptr) return E_FAIL;
+  // An aggregated object hands out its inner unknown and nothing else: any
+  // other interface would count on the outer object, and the release below
+  // would destroy the object under the caller's pointer.
+  if (outer != nullptr && !IsEqualGUID(*iid, IID_IUnknown)) {
+    *out = nullptr;
+    return CLASS_E_NOAGGREGATION;
+  }
 
   IUnknown* object = match->create(outer, host, &result);
   if (object == nullptr) return FAILED(result) ? result : E_OUTOFMEMORY;

@@ -2,7 +2,8 @@
 
 IHostLog* HostLog = nullptr;
 
-HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a, std::int32_t b) noexcept {
+HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a,
+                      std::int32_t b) noexcept {
   if (host == nullptr || name == nullptr) return E_FAIL;
   if (HostLog != nullptr) return S_OK;
 

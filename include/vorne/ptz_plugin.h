@@ -65,6 +65,8 @@ constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005u);
 constexpr HRESULT E_UNEXPECTED = static_cast<HRESULT>(0x8000FFFFu);
 constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 constexpr HRESULT E_NOTIMPL = static_cast<HRESULT>(0x80004001u);
+// CreateInstance with an outer object asks for anything but IUnknown.
+constexpr HRESULT CLASS_E_NOAGGREGATION = static_cast<HRESULT>(0x80040110u);
 
 constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
 constexpr bool FAILED(HRESULT hr) { return hr < 0; }
@@ -178,8 +180,8 @@ struct PluginEntryTable {
   HRESULT(VORNE_CALL* GetClassTable)(const ClassEntry** table, std::int32_t* count);
   // S_OK when no component object is alive, S_FALSE otherwise.
   HRESULT(VORNE_CALL* CanUnloadNow)();
-  HRESULT(VORNE_CALL* CreateInstance)(const GUID* classId, const GUID* iid, IUnknown* outer,
-                                      IUnknown* host, void** out);
+  HRESULT(VORNE_CALL* CreateInstance)
+  (const GUID* classId, const GUID* iid, IUnknown* outer, IUnknown* host, void** out);
 };
 
 #if defined(_WIN32) && !defined(_WIN64)

@@ -1,10 +1,11 @@
 // The entry table, class table and creation paths, in-process.
+#include "plugin/entry.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "plugin/camera_component.h"
-#include "plugin/entry.h"
 #include "plugin/host_log.h"
 #include "plugin/module_lock.h"
 #include "support/module_fixture.h"
@@ -150,6 +151,16 @@ TEST_F(CreateInstanceTest, AggregatedComponentCountsItsInterfaceOnTheOuterObject
   EXPECT_EQ(inner->Release(), 0u);
   EXPECT_EQ(CanUnloadNow(), S_OK);
   EXPECT_EQ(outer.refs, 1);
+}
+
+TEST_F(CreateInstanceTest, AggregationOffersOnlyTheInnerUnknown) {
+  OuterObject outer;
+  void* out = reinterpret_cast<void*>(0x1234);
+  EXPECT_EQ(CreateInstance(&CLSID_WCameraControler, &IID_IPtzControl, &outer, &host_, &out),
+            CLASS_E_NOAGGREGATION);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(outer.refs, 1);  // no reference left behind on the outer object
+  EXPECT_EQ(ModuleLockCount.load(), 0);
 }
 
 TEST_F(CreateInstanceTest, InnerQueryInterfaceRefusesNullAndUnknownIds) {

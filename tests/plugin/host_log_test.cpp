@@ -1,7 +1,8 @@
 // Obtaining, using and releasing the host's log sink.
+#include "plugin/host_log.h"
+
 #include <gtest/gtest.h>
 
-#include "plugin/host_log.h"
 #include "support/module_fixture.h"
 
 namespace {

@@ -35,7 +35,7 @@ TEST_F(LoadedModuleTest, ListsTheEightTypesAndFollowsComponentLives) {
   ASSERT_NE(camera, nullptr);
   EXPECT_EQ(module_.Entries().CanUnloadNow(), S_FALSE);
 
-  const char16_t* names[] = {u"EVI_D31", u"RC20",    u"SU_320",  u"TAC",
+  const char16_t* names[] = {u"EVI_D31",       u"RC20",    u"SU_320",  u"TAC",
                              u"VIDEOTREC_PWT", u"PELCO_D", u"VC_C50i", u"PELCO_P"};
   ASSERT_EQ(camera->GetCameraTypeCount(), 8u);
   for (std::uint32_t i = 0; i < 8; ++i) {
@@ -61,7 +61,8 @@ TEST_F(LoadedModuleTest, RefusalsCarryTheirResultCodesAndLogLines) {
   EXPECT_EQ(camera->SetBaudRate(9600), E_UNEXPECTED);
   EXPECT_EQ(camera->SetAddressCode(2), E_UNEXPECTED);
   EXPECT_EQ(camera->DestroyController(), S_OK);
-  EXPECT_EQ(host_.Lines(), std::vector<std::string>{"Unknown Camera Type,Type = -1,nCamera = 2.\n"});
+  EXPECT_EQ(host_.Lines(),
+            std::vector<std::string>{"Unknown Camera Type,Type = -1,nCamera = 2.\n"});
 }
 
 TEST_F(LoadedModuleTest, UnloadReleasesTheLogSink) {

@@ -81,6 +81,7 @@ std::string ResultName(HRESULT hr) {
     case E_UNEXPECTED: return "E_UNEXPECTED (no controller)";
     case E_OUTOFMEMORY: return "E_OUTOFMEMORY";
     case E_NOTIMPL: return "E_NOTIMPL";
+    case CLASS_E_NOAGGREGATION: return "CLASS_E_NOAGGREGATION";
     default: break;
   }
   char text[16];
