@@ -173,7 +173,16 @@ class CommControl final : public HostedControl {
   void SetSettings(const VARIANT& value) {
     if (value.vt != VT_BSTR) Raise(kInvalidPropertyValue);
     const std::optional<LineSettings> settings = ParseLineSettings(value.bstrVal);
-    if (!settings) Raise(kInvalidPropertyValue);
+    if (!settings) {
+      // The module's log names only the rate; the trace says which text the
+      // line could not take.
+      if (trace_ != nullptr) {
+        std::string text;
+        for (char16_t c : value.bstrVal) text += c < 0x80 ? static_cast<char>(c) : '?';
+        trace_->Failed(port_, "settings", "cannot use \"" + text + "\" on this line");
+      }
+      Raise(kInvalidPropertyValue);
+    }
     if (serial_.IsOpen()) {
       // An open line takes the new settings at once; a refusal leaves the
       // old ones in force.

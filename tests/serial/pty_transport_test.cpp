@@ -173,6 +173,14 @@ TEST_F(WireTraceTest, BytesInAndFailedOpensAreTraced) {
                   "COM2 open failed /nonexistent/ttyVORNE: No such file or directory"));
 }
 
+TEST_F(WireTraceTest, SettingsTheLineCannotTakeAreTracedWithTheirText) {
+  ASSERT_EQ(driver_.SetBaudRate(14400), 1);  // applied only at the next open
+  EXPECT_EQ(driver_.PanLeft(), 0);
+  EXPECT_THAT(trace_.Lines(),
+              ElementsAre("COM2 open " + pty_.SlavePath() + " 9600,n,8,1",
+                          "COM2 settings failed: cannot use \"14400,n,8,1\" on this line"));
+}
+
 TEST_F(PtyTransportTest, AnUnwritableTraceNeverStopsTheFrames) {
   ScopedEnv trace("VORNE_TRACE", "/nonexistent/dir/trace.log");
   ASSERT_EQ(driver_.PanLeft(), 1);
