@@ -11,7 +11,8 @@
 extern IHostLog* HostLog;
 
 // Asks the host object for its log factory and the factory for a sink.
-HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a, std::int32_t b) noexcept;
+HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a,
+                      std::int32_t b) noexcept;
 
 // Drops the sink. Returns 0.
 int ReleaseHostLog() noexcept;

@@ -12,7 +12,7 @@ struct InfoCase {
   bool withBuffer;
   unsigned capacity;
   int expectedResult;
-  std::int32_t expectedId;  // -7: untouched
+  std::int32_t expectedId;       // -7: untouched
   const char16_t* expectedName;  // null: buffer untouched
 };
 

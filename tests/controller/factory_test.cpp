@@ -1,8 +1,9 @@
 // Building controllers by type number and ending them.
+#include "controller/factory.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "controller/factory.h"
 #include "controller/ptz_controller.h"
 #include "support/module_fixture.h"
 

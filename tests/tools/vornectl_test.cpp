@@ -47,8 +47,9 @@ TEST(Vornectl, UsageErrorsExitWithTwoAndNameTheChoices) {
 TEST(Vornectl, AFrameThatNeverLeftFailsTheRunAndPointsToTheTrace) {
   // Commands answer S_OK whatever the port did, so the module's log decides.
   // The type name is matched without regard to case.
-  const auto result = RunProgram(VORNECTL_PATH, {"move", "--type", "pelco_d", "--port", "1", "left"},
-                                 {{"VORNE_COM1", "/nonexistent/tty"}});
+  const auto result =
+      RunProgram(VORNECTL_PATH, {"move", "--type", "pelco_d", "--port", "1", "left"},
+                 {{"VORNE_COM1", "/nonexistent/tty"}});
   EXPECT_EQ(result.exitCode, 1) << result.err;
   EXPECT_NE(result.err.find("module: Open com port 1 failed,baudrate = 9600."), std::string::npos)
       << result.err;
