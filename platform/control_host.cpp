@@ -1,5 +1,6 @@
 // Hosting of controls inside the module's windows: the registry of control
 // classes and the controls the platform provides.
+#include <cstring>
 #include <map>
 #include <mutex>
 #include <utility>
