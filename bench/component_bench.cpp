@@ -4,7 +4,7 @@
 
 #include "hostkit/host_object.h"
 #include "plugin/entry.h"
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 
 namespace {
 

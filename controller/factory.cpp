@@ -3,8 +3,8 @@
 #include <array>
 
 #include "controller/camera_types.h"
-#include "controller/ptz_controller.h"
-#include "plugin/host_log.h"
+#include "driver/ptz_controller.h"
+#include "hostlog/host_log.h"
 #include "protocols/canon_vc.h"
 #include "protocols/drivers.h"
 #include "protocols/tac.h"

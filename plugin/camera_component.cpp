@@ -5,7 +5,7 @@
 
 #include "controller/camera_types.h"
 #include "controller/factory.h"
-#include "controller/ptz_controller.h"
+#include "driver/ptz_controller.h"
 #include "platform/interlocked.h"
 #include "platform/window.h"
 #include "plugin/module_lock.h"

@@ -1,7 +1,7 @@
 #include <array>
 #include <cstdint>
 
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 #include "protocols/drivers.h"
 #include "protocols/frame_table.h"
 

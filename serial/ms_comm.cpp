@@ -11,55 +11,55 @@ constexpr char kVariant[] = VTS_VARIANT;
 }  // namespace
 
 void CMSComm::SetPortNumber(std::int16_t value) {
-  InvokeHelper(4, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
+  InvokeHelper(comm_property::kCommPort, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
 }
 
 void CMSComm::SetReceiveBufferSize(std::int16_t value) {
-  InvokeHelper(11, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
+  InvokeHelper(comm_property::kInBufferSize, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
 }
 
 std::int16_t CMSComm::GetReceivedCount() {
   std::int16_t count = 0;
-  InvokeHelper(12, DISPATCH_PROPERTYGET, VT_I2, &count, nullptr);
+  InvokeHelper(comm_property::kInBufferCount, DISPATCH_PROPERTYGET, VT_I2, &count, nullptr);
   return count;
 }
 
 void CMSComm::SetReadLength(std::int16_t value) {
-  InvokeHelper(14, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
+  InvokeHelper(comm_property::kInputLen, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
 }
 
 void CMSComm::SetTransmitBufferSize(std::int16_t value) {
-  InvokeHelper(17, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
+  InvokeHelper(comm_property::kOutBufferSize, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
 }
 
 void CMSComm::SetOpenState(bool open) {
-  InvokeHelper(20, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kBool, open ? 1 : 0);
+  InvokeHelper(comm_property::kPortOpen, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kBool, open ? 1 : 0);
 }
 
 bool CMSComm::GetOpenState() {
   int open = 0;
-  InvokeHelper(20, DISPATCH_PROPERTYGET, VT_BOOL, &open, nullptr);
+  InvokeHelper(comm_property::kPortOpen, DISPATCH_PROPERTYGET, VT_BOOL, &open, nullptr);
   return open != 0;
 }
 
 void CMSComm::SetReceiveThreshold(std::int16_t value) {
-  InvokeHelper(21, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
+  InvokeHelper(comm_property::kRThreshold, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
 }
 
 void CMSComm::SetLineSettings(const char16_t* settings) {
-  InvokeHelper(23, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kString, settings);
+  InvokeHelper(comm_property::kSettings, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kString, settings);
 }
 
 void CMSComm::SetTransmitData(const VARIANT& data) {
-  InvokeHelper(25, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kVariant, &data);
+  InvokeHelper(comm_property::kOutput, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kVariant, &data);
 }
 
 VARIANT CMSComm::GetReceivedData() {
   VARIANT data;
-  InvokeHelper(26, DISPATCH_PROPERTYGET, VT_VARIANT, &data, nullptr);
+  InvokeHelper(comm_property::kInput, DISPATCH_PROPERTYGET, VT_VARIANT, &data, nullptr);
   return data;
 }
 
 void CMSComm::SetDataMode(std::int32_t mode) {
-  InvokeHelper(29, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kLong, mode);
+  InvokeHelper(comm_property::kInputMode, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kLong, mode);
 }

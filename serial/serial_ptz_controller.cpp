@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <cstdint>
 
-#include "controller/ptz_controller.h"
+#include "driver/ptz_controller.h"
 #include "serial/ms_comm.h"
 
 // One stored command: `length` bytes of `data` are sent; 0 means empty.

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "controller/ptz_controller.h"
+#include "driver/ptz_controller.h"
 #include "platform/dynamic_library.h"
 #include "vorne/ptz_plugin.h"
 

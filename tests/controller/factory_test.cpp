@@ -4,7 +4,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "controller/ptz_controller.h"
+#include "driver/ptz_controller.h"
 #include "support/module_fixture.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "plugin/camera_component.h"
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 #include "plugin/module_lock.h"
 #include "support/module_fixture.h"
 

@@ -1,5 +1,5 @@
 // Obtaining, using and releasing the host's log sink.
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 
 #include <gtest/gtest.h>
 

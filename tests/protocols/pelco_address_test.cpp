@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "frame_tables.h"
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 #include "protocols/drivers.h"
 #include "support/module_fixture.h"
 

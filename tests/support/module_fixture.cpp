@@ -1,6 +1,6 @@
 #include "support/module_fixture.h"
 
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 
 namespace vorne_test {
 

@@ -1,6 +1,6 @@
 // The contract every camera driver fulfils.
-#ifndef VORNE_CONTROLLER_PTZ_CONTROLLER_H
-#define VORNE_CONTROLLER_PTZ_CONTROLLER_H
+#ifndef VORNE_DRIVER_PTZ_CONTROLLER_H
+#define VORNE_DRIVER_PTZ_CONTROLLER_H
 
 #include <cstdint>
 

@@ -1,6 +1,6 @@
 // The channel to the host's log sink.
-#ifndef VORNE_PLUGIN_HOST_LOG_H
-#define VORNE_PLUGIN_HOST_LOG_H
+#ifndef VORNE_HOSTLOG_HOST_LOG_H
+#define VORNE_HOSTLOG_HOST_LOG_H
 
 #include <cstdint>
 

@@ -1,4 +1,4 @@
-#include "plugin/host_log.h"
+#include "hostlog/host_log.h"
 
 IHostLog* HostLog = nullptr;
 
