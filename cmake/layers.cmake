@@ -6,6 +6,7 @@
 # headers, the public host header and exactly the layers it USES, nothing
 # above it. Uses are linked PRIVATE: a layer passes nothing on.
 set(VORNE_OBJECT_LAYERS "" CACHE INTERNAL "")
+set(VORNE_LAYERS "" CACHE INTERNAL "")
 
 function(vorne_layer folder)
   cmake_parse_arguments(PARSE_ARGV 1 arg "HEADER_ONLY" "" "USES;SOURCES")
@@ -13,6 +14,8 @@ function(vorne_layer folder)
   set(root ${CMAKE_BINARY_DIR}/layers/${folder})
   file(MAKE_DIRECTORY ${root})
   file(CREATE_LINK ${PROJECT_SOURCE_DIR}/${folder} ${root}/${folder} SYMBOLIC)
+  set(VORNE_LAYERS ${VORNE_LAYERS} ${folder} CACHE INTERNAL "")
+  set_property(GLOBAL PROPERTY VORNE_USES_${folder} ${arg_USES})
 
   if(arg_HEADER_ONLY)
     add_library(${target} INTERFACE)

@@ -1,0 +1,27 @@
+# Builds every layer probe: the allowed ones must compile, the forbidden ones
+# must fail because their header is not on the include path.
+set(failures "")
+foreach(probe IN LISTS ALLOWED)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${probe}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(NOT result EQUAL 0)
+    string(APPEND failures "${probe}: an allowed include does not compile:\n${out}\n")
+  endif()
+endforeach()
+foreach(entry IN LISTS FORBIDDEN)
+  string(REPLACE "=" ";" parts "${entry}")
+  list(GET parts 0 probe)
+  list(GET parts 1 header)
+  execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${probe}
+                  RESULT_VARIABLE result OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  if(result EQUAL 0)
+    string(APPEND failures "${probe}: reaches ${header}\n")
+  elseif(NOT out MATCHES "${header}' file not found|${header}: No such file")
+    string(APPEND failures "${probe}: failed for another reason:\n${out}\n")
+  endif()
+endforeach()
+list(LENGTH FORBIDDEN count)
+if(failures)
+  message(FATAL_ERROR "${failures}")
+endif()
+message(STATUS "${count} forbidden includes refused")
