@@ -34,10 +34,9 @@ HRESULT Guarded(HRESULT failure, Body&& body) noexcept {
 
 }  // namespace
 
-AggregatableUnknown::AggregatableUnknown(IUnknown* outer, IUnknown* host) noexcept
-    : outer_(outer != nullptr ? outer : this), host_(host) {
+AggregatableUnknown::AggregatableUnknown(IUnknown* outer) noexcept
+    : outer_(outer != nullptr ? outer : this) {
   InterlockedIncrement(&ModuleLockCount);
-  (void)host_;
 }
 
 AggregatableUnknown::~AggregatableUnknown() { InterlockedDecrement(&ModuleLockCount); }
@@ -73,10 +72,12 @@ std::uint32_t VORNE_CALL AggregatableUnknown::Release() noexcept {
 
 void VORNE_CALL AggregatableUnknown::Destroy() noexcept { delete this; }
 
-IUnknown* VORNE_CALL CameraComponent::Create(IUnknown* outer, IUnknown* host,
+// The host object reaches the module through the log channel alone, which the
+// entry function attached before this runs.
+IUnknown* VORNE_CALL CameraComponent::Create(IUnknown* outer, IUnknown* /*host*/,
                                              HRESULT* result) noexcept {
   if (result == nullptr) return nullptr;
-  auto* component = new (std::nothrow) CameraComponent(outer, host);
+  auto* component = new (std::nothrow) CameraComponent(outer);
   if (component == nullptr) return nullptr;
   *result = S_OK;
   return component->InnerUnknown();

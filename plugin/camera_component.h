@@ -16,11 +16,11 @@ class IInnerUnknown : public IUnknown {
   virtual void VORNE_CALL Destroy() = 0;
 };
 
-// The generic aggregatable part: inner table, outer unknown, own count and
-// the host object. Holds one unit of the module lock count for its life.
+// The generic aggregatable part: inner table, outer unknown and own count.
+// Holds one unit of the module lock count for its life.
 class AggregatableUnknown : public IInnerUnknown {
  public:
-  AggregatableUnknown(IUnknown* outer, IUnknown* host) noexcept;
+  explicit AggregatableUnknown(IUnknown* outer) noexcept;
   AggregatableUnknown(const AggregatableUnknown&) = delete;
   AggregatableUnknown& operator=(const AggregatableUnknown&) = delete;
 
@@ -40,7 +40,6 @@ class AggregatableUnknown : public IInnerUnknown {
  private:
   IUnknown* outer_;  // no reference taken
   std::atomic<std::int32_t> refs_{0};
-  IUnknown* host_;  // no reference taken, never read
 };
 
 // IPtzControl whose IUnknown operations go to the outer unknown.
@@ -60,7 +59,7 @@ class DelegatingPtzControl : public IPtzControl {
 class CameraComponent final : public DelegatingPtzControl<CameraComponent>,
                               public AggregatableUnknown {
  public:
-  CameraComponent(IUnknown* outer, IUnknown* host) noexcept : AggregatableUnknown(outer, host) {}
+  explicit CameraComponent(IUnknown* outer) noexcept : AggregatableUnknown(outer) {}
 
   // The class table's create function.
   static IUnknown* VORNE_CALL Create(IUnknown* outer, IUnknown* host, HRESULT* result) noexcept;
