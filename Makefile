@@ -1,6 +1,12 @@
-# The front door: `make demo` shows the module at work, `make test` runs every
-# test in a normal and in a sanitizer build.
-.PHONY: all deps build build-asan test test-default test-asan demo format clean
+# The front door: `make demo` shows the module at work, `make test` checks the
+# format, runs clang-tidy on the module and every test in a normal, a
+# sanitizer and a clang build.
+.PHONY: all deps build build-asan build-clang test test-default test-asan test-clang \
+	check-format tidy demo format clean
+
+# The module's own sources, the ones clang-tidy reads.
+MODULE_SOURCES = $(shell git ls-files 'platform/*.cpp' 'hostlog/*.cpp' 'serial/*.cpp' \
+	'protocols/*.cpp' 'vendor/*.cpp' 'controller/*.cpp' 'plugin/*.cpp')
 
 all: build
 
@@ -15,19 +21,33 @@ build-asan: deps
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan
 
+build-clang: deps
+	cmake --preset clang >/dev/null
+	cmake --build --preset clang
+
 test-default: build
 	ctest --preset default
 
 test-asan: build-asan
 	ctest --preset asan
 
-test: test-default test-asan
+test-clang: build-clang
+	ctest --preset clang
+
+check-format: deps
+	clang-format --dry-run --Werror $$(git ls-files '*.cpp' '*.h' '*.c')
+
+# Reads the compile commands of the clang build.
+tidy: build-clang
+	clang-tidy --quiet -p build/clang $(MODULE_SOURCES)
+
+test: check-format tidy test-default test-asan test-clang
 
 demo: build
 	build/default/bin/vornectl demo --all --compact
 
 format:
-	clang-format -i $$(git ls-files '*.cpp' '*.h')
+	clang-format -i $$(git ls-files '*.cpp' '*.h' '*.c')
 
 clean:
 	rm -rf build
