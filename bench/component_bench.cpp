@@ -3,8 +3,8 @@
 #include <benchmark/benchmark.h>
 
 #include "hostkit/host_object.h"
-#include "plugin/entry.h"
 #include "hostlog/host_log.h"
+#include "plugin/entry.h"
 
 namespace {
 

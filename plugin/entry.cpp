@@ -1,7 +1,7 @@
 #include "plugin/entry.h"
 
-#include "plugin/camera_component.h"
 #include "hostlog/host_log.h"
+#include "plugin/camera_component.h"
 #include "plugin/module_lock.h"
 
 std::atomic<std::int32_t> ModuleLockCount{0};

@@ -1,6 +1,6 @@
 // The module's application object: start-up and exit of the module.
-#include "platform/app.h"
 #include "hostlog/host_log.h"
+#include "platform/app.h"
 
 namespace {
 

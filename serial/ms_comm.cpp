@@ -15,7 +15,8 @@ void CMSComm::SetPortNumber(std::int16_t value) {
 }
 
 void CMSComm::SetReceiveBufferSize(std::int16_t value) {
-  InvokeHelper(comm_property::kInBufferSize, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
+  InvokeHelper(comm_property::kInBufferSize, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort,
+               value);
 }
 
 std::int16_t CMSComm::GetReceivedCount() {
@@ -29,11 +30,13 @@ void CMSComm::SetReadLength(std::int16_t value) {
 }
 
 void CMSComm::SetTransmitBufferSize(std::int16_t value) {
-  InvokeHelper(comm_property::kOutBufferSize, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort, value);
+  InvokeHelper(comm_property::kOutBufferSize, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kShort,
+               value);
 }
 
 void CMSComm::SetOpenState(bool open) {
-  InvokeHelper(comm_property::kPortOpen, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kBool, open ? 1 : 0);
+  InvokeHelper(comm_property::kPortOpen, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kBool,
+               open ? 1 : 0);
 }
 
 bool CMSComm::GetOpenState() {
@@ -47,7 +50,8 @@ void CMSComm::SetReceiveThreshold(std::int16_t value) {
 }
 
 void CMSComm::SetLineSettings(const char16_t* settings) {
-  InvokeHelper(comm_property::kSettings, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kString, settings);
+  InvokeHelper(comm_property::kSettings, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kString,
+               settings);
 }
 
 void CMSComm::SetTransmitData(const VARIANT& data) {

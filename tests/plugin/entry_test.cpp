@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "plugin/camera_component.h"
 #include "hostlog/host_log.h"
+#include "plugin/camera_component.h"
 #include "plugin/module_lock.h"
 #include "support/module_fixture.h"
 
