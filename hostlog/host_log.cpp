@@ -2,8 +2,8 @@
 
 IHostLog* HostLog = nullptr;
 
-HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a,
-                      std::int32_t b) noexcept {
+VORNE_CALLS_HOST_OBJECTS HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a,
+                                               std::int32_t b) noexcept {
   if (host == nullptr || name == nullptr) return E_FAIL;
   if (HostLog != nullptr) return S_OK;
 
@@ -22,7 +22,7 @@ HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a,
   return S_OK;
 }
 
-int ReleaseHostLog() noexcept {
+VORNE_CALLS_HOST_OBJECTS int ReleaseHostLog() noexcept {
   if (HostLog != nullptr) {
     HostLog->Release();
     HostLog = nullptr;

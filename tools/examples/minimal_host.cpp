@@ -1,27 +1,19 @@
-// The smallest host: load the module, create the component, pan a Pelco-D
-// camera on COM1 for half a second. Built with the project so it stays true.
-#include <dlfcn.h>
+// The smallest host, with the host kit: load the module, print its log lines,
+// pan a Pelco-D camera on COM1 for half a second. Built with the project.
 #include <unistd.h>
 
 #include <cstdio>
 
-#include "vorne/ptz_plugin.h"
+#include "hostkit/host.h"
 
 int main(int argc, char** argv) {
-  void* lib = dlopen(argc > 1 ? argv[1] : "./vorne.so", RTLD_NOW);
-  auto lumo = lib ? reinterpret_cast<LumoDllFn>(dlsym(lib, "LumoDll")) : nullptr;
-  PluginEntryTable entries{};
-  entries.size = sizeof(entries);
-  if (lumo == nullptr || FAILED(lumo(&entries))) return std::puts("cannot load vorne.so"), 2;
-
-  const ClassEntry* classes = nullptr;
-  std::int32_t count = 0;
-  entries.GetClassTable(&classes, &count);
+  hostkit::LoadedModule module;  // dlopen, LumoDll, the entry table
+  if (!module.Load(argc > 1 ? argv[1] : hostkit::ModuleBesideProgram()))
+    return std::fprintf(stderr, "%s\n", module.Error().c_str()), 2;  // with dlerror's reason
+  hostkit::HostObject host([](const std::string& line) { std::fputs(line.c_str(), stdout); });
   IPtzControl* ptz = nullptr;
-  // A real host passes its own object here so the module can reach its log.
-  if (count < 1 || FAILED(entries.CreateInstance(classes[0].classId, &IID_IPtzControl, nullptr,
-                                                 nullptr, reinterpret_cast<void**>(&ptz))))
-    return std::puts("cannot create WCameraControler"), 1;
+  if (HRESULT hr = module.CreateCamera(&host, &ptz); FAILED(hr))
+    return std::fprintf(stderr, "WCameraControler: %s\n", hostkit::ResultName(hr).c_str()), 1;
 
   HWND parent = reinterpret_cast<HWND>(1);  // any non-null window handle
   if (ptz->CreateController(PTZ_TYPE_PELCO_D, parent, 0) == S_OK) {
@@ -33,6 +25,5 @@ int main(int argc, char** argv) {
     ptz->Command(PTZ_STOP);
   }
   ptz->Release();  // destroys the controller, which stops the camera first
-  if (entries.CanUnloadNow() == S_OK) dlclose(lib);
-  return 0;
+  return 0;        // the module unloads with `module`, releasing the log sink
 }
