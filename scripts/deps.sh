@@ -3,7 +3,8 @@
 # installs what is missing; otherwise it prints the install line and fails.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev binutils)
+packages=(cmake ninja-build g++ make libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev binutils
+  nlohmann-json3-dev)
 
 missing=()
 for p in "${packages[@]}"; do
