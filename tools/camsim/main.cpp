@@ -41,7 +41,7 @@ void InstallSignals() {
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vorne-camsim: a simulated PTZ camera on a serial line"};
+  CLI::App app{"vorne-camsim: a simulated PTZ camera on a serial line", "vorne-camsim"};
   std::string typeName;
   std::string device;
   bool pty = false;

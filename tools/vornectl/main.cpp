@@ -129,7 +129,7 @@ std::optional<int> ToCameraOptions(const CameraArgs& args, const std::string& mo
 
 int main(int argc, char** argv) {
   InstallStopHandling();
-  CLI::App app{"vornectl: steer PTZ cameras through the VORNE module"};
+  CLI::App app{"vornectl: steer PTZ cameras through the VORNE module", "vornectl"};
   app.require_subcommand(1);
   app.set_version_flag("--version", std::string("vornectl ") + VORNE_VERSION);
   app.footer(kFooter);
