@@ -40,14 +40,19 @@ double WrapPan(double degrees) {
 }
 
 std::string WallClock(std::chrono::system_clock::time_point time) {
-  const std::time_t seconds = std::chrono::system_clock::to_time_t(time);
-  std::tm local{};
-  localtime_r(&seconds, &local);
-  const auto millis =
-      std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count() % 1000;
-  char text[32];
-  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d", local.tm_hour, local.tm_min, local.tm_sec,
-                static_cast<int>(millis));
+  // The module's wire trace uses the same stamp, so that lines of both can
+  // be laid side by side whatever the local time zone.
+  using namespace std::chrono;
+  const auto now = time_point_cast<milliseconds>(time);
+  const auto day = floor<days>(now);
+  const year_month_day date{day};
+  const hh_mm_ss clock{now - day};
+  char text[40];
+  std::snprintf(
+      text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d.%03dZ", static_cast<int>(date.year()),
+      static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()),
+      static_cast<int>(clock.hours().count()), static_cast<int>(clock.minutes().count()),
+      static_cast<int>(clock.seconds().count()), static_cast<int>(clock.subseconds().count()));
   return text;
 }
 

@@ -89,7 +89,7 @@ struct Event {
   std::optional<Reply> reply;  // kFrame: the answer to send, if any
 };
 
-// "12:00:01.234 rx FF 01 00 04 20 00 25 | pan left, speed 0x20, address 1 |
+// "2026-12-10 12:00:01.234Z rx FF 01 00 04 20 00 25 | pan left, speed 0x20, address 1 |
 // checksum ok | pan 0.0 (left), tilt 0.0, zoom 1.00x, address 1", one line.
 std::string FormatEvent(const Event& event);
 

@@ -230,6 +230,15 @@ TEST_F(CameraTest, EventLineShowsBytesMeaningVerdictAndState) {
   EXPECT_THAT(bad, HasSubstr("checksum BAD (expected 0x25, got 0x24) | ignored: bad checksum"));
   events = camera.Feed(H("00"));
   EXPECT_THAT(FormatEvent(events.at(0)), HasSubstr(" ?? 00 | 1 byte outside any frame"));
+
+  // Stamped like the module's wire trace: UTC marked Z, whatever the zone.
+  using namespace std::chrono;
+  events[0].wallTime = sys_days{year{2026} / 12 / 10} + 7h + 15min + 2s + 123ms;
+  setenv("TZ", "Europe/Berlin", 1);
+  tzset();
+  EXPECT_THAT(FormatEvent(events[0]), ::testing::StartsWith("2026-12-10 07:15:02.123Z ?? 00 |"));
+  unsetenv("TZ");
+  tzset();
 }
 
 }  // namespace

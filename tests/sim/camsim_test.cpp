@@ -136,7 +136,10 @@ INSTANTIATE_TEST_SUITE_P(
                   "silent, delayed"},
         UsageCase{{"--type", "TAC", "--device", "/dev/ttyS0", "--baud", "1234"}, "1234"},
         UsageCase{{"--type", "TAC", "--pty", "--com", "9"}, "--com"},
-        UsageCase{{"--type", "TAC", "--pty", "--bogus"}, "--bogus"}));
+        UsageCase{{"--type", "TAC", "--pty", "--bogus"}, "--bogus"},
+        UsageCase{{"--type", "pelco-d", "--pty", "--reply", "silent"}, "--reply is for TAC only"},
+        UsageCase{{"--type", "TAC", "--device", "/dev/ttyS0", "--link", "/tmp/x"},
+                  "--link names a pseudo-terminal"}));
 
 TEST(CamsimTest, DeviceThatCannotBeOpenedExitsWithOne) {
   Camsim camsim({"--type", "visca", "--device", "/nonexistent/ttyUSB9"});
@@ -144,41 +147,58 @@ TEST(CamsimTest, DeviceThatCannotBeOpenedExitsWithOne) {
   EXPECT_THAT(camsim.Error(), HasSubstr("cannot open /nonexistent/ttyUSB9"));
 }
 
+// Writes `hex` to the camera's line as the module does: open, write, close.
+void SendFrame(const std::string& path, const char* hex) {
+  Fd client(::open(path.c_str(), O_RDWR | O_NOCTTY));
+  ASSERT_TRUE(client.valid()) << path;
+  const Bytes frame = *ParseHex(hex);
+  ASSERT_EQ(::write(client.get(), frame.data(), frame.size()), static_cast<ssize_t>(frame.size()));
+}
+
 TEST(CamsimTest, OneFrameThroughAPseudoTerminal) {
   Camsim camsim({"--type", "pelco-d", "--pty", "--com", "3"});
-  std::string header = camsim.ReadLine(5000ms);
-  EXPECT_THAT(header, HasSubstr("simulating PELCO_D (camera type 5) on /dev/"));
+  // Scripts read the first line of standard output for the device.
   const std::string environment = camsim.ReadLine(5000ms);
-  ASSERT_EQ(environment.rfind("VORNE_COM3=", 0), 0u) << environment;
+  ASSERT_EQ(environment.rfind("VORNE_COM3=/dev/", 0), 0u) << environment;
   const std::string path = environment.substr(std::string("VORNE_COM3=").size());
-  EXPECT_THAT(header, HasSubstr(path));
 
-  // As the module does: open the port, write one frame, close it.
-  {
-    Fd client(::open(path.c_str(), O_RDWR | O_NOCTTY));
-    ASSERT_TRUE(client.valid()) << path;
-    const Bytes frame = *ParseHex("FF 01 00 04 20 00 25");
-    ASSERT_EQ(::write(client.get(), frame.data(), frame.size()), 7);
-  }
+  SendFrame(path, "FF 01 00 04 20 00 25");
   std::string line;
   for (int i = 0; i < 5 && line.find(" rx ") == std::string::npos; ++i)
     line = camsim.ReadLine(5000ms);
   EXPECT_THAT(line, HasSubstr(" rx FF 01 00 04 20 00 25 | pan left, speed 0x20, address 1 | "
                               "checksum ok | pan "));
   EXPECT_THAT(line, HasSubstr("(left)"));
+  EXPECT_THAT(line, ::testing::MatchesRegex("^[0-9]{4}-[0-9]{2}-[0-9]{2} "
+                                            "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z rx .*"));
 
   camsim.Signal(SIGINT);
-  std::string last;
-  for (std::string next = camsim.ReadLine(5000ms); !next.empty(); next = camsim.ReadLine(5000ms)) {
-    last = next;
-  }
-  EXPECT_THAT(last, HasSubstr("stopped: 1 frames, 0 with a bad checksum, 0 stray bytes"));
   EXPECT_EQ(camsim.Wait(), 0);
+  const std::string banner = camsim.Error();
+  EXPECT_THAT(banner, HasSubstr("simulating PELCO_D (camera type 5) on " + path));
+  EXPECT_THAT(banner, HasSubstr("stopped: 1 frames, 0 with a bad checksum, 0 stray bytes"));
+}
+
+TEST(CamsimTest, StrictFailsAfterABadFrameAndTheLinkNamesTheLine) {
+  char folder[] = "/tmp/vorne-camsim-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string link = std::string(folder) + "/camera";
+  {
+    Camsim camsim({"--type", "pelco-d", "--pty", "--strict", "--link", link});
+    ASSERT_EQ(camsim.ReadLine(5000ms), "VORNE_COM1=" + link);
+    SendFrame(link, "FF 01 00 04 20 00 24");  // checksum one off
+    EXPECT_THAT(camsim.ReadLine(5000ms), HasSubstr("checksum BAD"));
+    camsim.Signal(SIGHUP);
+    EXPECT_EQ(camsim.Wait(), 1);
+    EXPECT_THAT(camsim.Error(), HasSubstr("1 with a bad checksum"));
+  }
+  EXPECT_EQ(::access(link.c_str(), F_OK), -1) << "the link outlived the simulator";
+  ::rmdir(folder);
 }
 
 TEST(CamsimTest, TerminateEndsItCleanlyToo) {
-  Camsim camsim({"--type", "TAC", "--pty", "--reply", "silent"});
-  EXPECT_THAT(camsim.ReadLine(5000ms), HasSubstr("simulating TAC"));
+  Camsim camsim({"--type", "TAC", "--pty", "--reply", "silent", "--strict"});
+  EXPECT_THAT(camsim.ReadLine(5000ms), HasSubstr("VORNE_COM1="));
   camsim.Signal(SIGTERM);
   EXPECT_EQ(camsim.Wait(), 0);
 }

@@ -7,8 +7,15 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 
@@ -69,69 +76,85 @@ std::string ProtocolTestName(const ::testing::TestParamInfo<sim::Protocol>& info
 INSTANTIATE_TEST_SUITE_P(SerialTypes, MoveTest, ::testing::ValuesIn(sim::kAllProtocols),
                          ProtocolTestName);
 
-TEST(Vornectl, MoveReportsRefusedSettingsInWords) {
-  // A vendor type without its library refuses the baud rate; the camera is
-  // still created and the refusal is named.
-  const auto result = RunProgram(
-      VORNECTL_PATH, {"move", "--type", "RC20", "--port", "1", "--baud", "4800", "left", "stop"});
-  EXPECT_EQ(result.exitCode, 1);
-  EXPECT_NE(result.err.find("SetBaudRate(4800): E_FAIL"), std::string::npos) << result.err;
+TEST(Vornectl, VendorTypeWithoutItsLibraryIsAnErrorAndNeedsNoPort) {
+  const auto result = RunProgram(VORNECTL_PATH, {"move", "--type", "RC20", "left", "stop"});
+  EXPECT_EQ(result.exitCode, 2);
+  EXPECT_NE(result.err.find("RC20 needs its vendor library"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("CDLL_301P.dll, which is missing"), std::string::npos) << result.err;
+}
+
+// The camera's last word: no motion left running, and the last frame a stop.
+void ExpectStopped(sim::Runner& camera, const std::string& what) {
+  std::this_thread::sleep_for(150ms);  // let the line go quiet
+  EXPECT_FALSE(camera.State().Moving()) << what << ": " << camera.State().Describe();
+  const auto frames = camera.Frames();
+  if (!frames.empty()) {
+    EXPECT_NE(frames.back().meaning.find("stop"), std::string::npos)
+        << what << ": " << frames.back().meaning;
+  }
+}
+
+struct StopCase {
+  int signal;
+  const char* waitFor;  // "" signals at once, before the module is even loaded
+};
+
+TEST(Vornectl, ASignalAtAnyPointOfAMoveLeavesTheCameraStopped) {
+  const StopCase cases[] = {
+      {SIGINT, ""},      {SIGINT, "vornectl: PELCO_D on COM1"},
+      {SIGINT, "left:"}, {SIGTERM, "left:"},
+      {SIGHUP, "left:"}, {SIGTERM, "zoom-in:"},
+  };
+  for (const StopCase& c : cases) {
+    auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
+    const std::string what = std::string(strsignal(c.signal)) + " at '" + c.waitFor + "'";
+    const auto started = std::chrono::steady_clock::now();
+    vorne_test::RunningProgram program(
+        VORNECTL_PATH, {"move", "left", "zoom-in", "sleep", "8000", "stop", "--type", "PELCO_D",
+                        "--device", camera->Path()});
+    ASSERT_TRUE(program.WaitFor(c.waitFor)) << what << "\n" << program.Screen();
+    program.Signal(c.signal);
+    EXPECT_EQ(program.Wait(), 128 + c.signal) << what << "\n" << program.Screen();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 6s) << what;
+    ExpectStopped(*camera, what);
+  }
+}
+
+TEST(Vornectl, AClosedOutputEndsTheMoveWithTheCameraStopped) {
+  auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
+  const auto started = std::chrono::steady_clock::now();
+  vorne_test::RunningProgram program(
+      VORNECTL_PATH,
+      {"move", "--type", "PELCO_D", "--device", camera->Path(), "left", "sleep", "8000", "stop"},
+      {}, vorne_test::RunningProgram::Output::kPipe);
+  ASSERT_TRUE(program.WaitFor("left:")) << program.Screen();
+  program.CloseOutput();  // as `| head -1` does
+  EXPECT_EQ(program.Wait(), 128 + SIGPIPE);
+  EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
+  ASSERT_TRUE(AnyFrameMeans(camera->Frames(), "pan left"));
+  ExpectStopped(*camera, "closed output");
 }
 
 // Runs vornectl interactive on a new terminal and types at it.
 TEST(Vornectl, InteractiveSteersWithKeysAndRestoresTheTerminal) {
   auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
-  const int master = posix_openpt(O_RDWR | O_NOCTTY);
-  ASSERT_GE(master, 0);
-  ASSERT_EQ(grantpt(master), 0);
-  ASSERT_EQ(unlockpt(master), 0);
-  const std::string slavePath = ptsname(master);
-  const int slave = open(slavePath.c_str(), O_RDWR | O_NOCTTY);
-  ASSERT_GE(slave, 0);
-  termios before{};
-  ASSERT_EQ(tcgetattr(slave, &before), 0);
+  vorne_test::RunningProgram program(VORNECTL_PATH,
+                                     {"interactive", "--type", "PELCO_D", "--port", "1"},
+                                     {{"VORNE_COM1", camera->Path()}});
+  unsigned before = 0;
+  ASSERT_TRUE(program.TerminalModes(&before));
+  ASSERT_TRUE(program.WaitFor("q quits")) << program.Screen();
+  program.Type("\x1b[D");  // left arrow
+  ASSERT_TRUE(program.WaitFor("left: Command(1) = ")) << program.Screen();
+  program.Type("\x1b[A");  // up arrow: stop, then tilt up
+  ASSERT_TRUE(program.WaitFor("up: Command(3) = ")) << program.Screen();
+  program.Type(" q");
+  ASSERT_TRUE(program.WaitFor("bye")) << program.Screen();
+  EXPECT_EQ(program.Wait(), 0) << program.Screen();
 
-  const pid_t pid = fork();
-  if (pid == 0) {
-    setsid();
-    const int tty = open(slavePath.c_str(), O_RDWR);
-    dup2(tty, 0);
-    dup2(tty, 1);
-    dup2(tty, 2);
-    setenv("VORNE_COM1", camera->Path().c_str(), 1);
-    execl(VORNECTL_PATH, VORNECTL_PATH, "interactive", "--type", "PELCO_D", "--port", "1",
-          static_cast<char*>(nullptr));
-    _exit(127);
-  }
-  // Reads what the program prints until `text` shows up.
-  std::string screen;
-  auto waitFor = [&](const std::string& text) {
-    const auto end = std::chrono::steady_clock::now() + 10s;
-    while (screen.find(text) == std::string::npos && std::chrono::steady_clock::now() < end) {
-      pollfd pfd{master, POLLIN, 0};
-      if (poll(&pfd, 1, 100) > 0) {
-        char buffer[256];
-        const ssize_t n = read(master, buffer, sizeof(buffer));
-        if (n > 0) screen.append(buffer, static_cast<std::size_t>(n));
-      }
-    }
-    return screen.find(text) != std::string::npos;
-  };
-  ASSERT_TRUE(waitFor("q quits")) << screen;
-  ASSERT_EQ(write(master, "\x1b[D", 3), 3);  // left arrow
-  ASSERT_TRUE(waitFor("left")) << screen;
-  ASSERT_EQ(write(master, "\x1b[A", 3), 3);  // up arrow: stop, then tilt up
-  ASSERT_TRUE(waitFor("up")) << screen;
-  ASSERT_EQ(write(master, " ", 1), 1);
-  ASSERT_EQ(write(master, "q", 1), 1);
-  ASSERT_TRUE(waitFor("bye")) << screen;
-  int status = 0;
-  ASSERT_EQ(waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << screen;
-
-  termios after{};
-  ASSERT_EQ(tcgetattr(slave, &after), 0);
-  EXPECT_EQ(after.c_lflag & (ICANON | ECHO | ISIG), before.c_lflag & (ICANON | ECHO | ISIG));
+  unsigned after = 0;
+  ASSERT_TRUE(program.TerminalModes(&after));
+  EXPECT_EQ(after & (ICANON | ECHO | ISIG), before & (ICANON | ECHO | ISIG));
 
   ASSERT_TRUE(camera->WaitForFrames(4, 5s));
   std::this_thread::sleep_for(150ms);
@@ -142,8 +165,128 @@ TEST(Vornectl, InteractiveSteersWithKeysAndRestoresTheTerminal) {
   EXPECT_NE(frames[2].meaning.find("tilt up"), std::string::npos) << frames[2].meaning;
   EXPECT_NE(frames[3].meaning.find("stop"), std::string::npos) << frames[3].meaning;
   EXPECT_FALSE(camera->State().Moving());
-  close(slave);
-  close(master);
+}
+
+TEST(Vornectl, InteractiveStopsTheCameraOnSignalsCtrlCAndAHangUp) {
+  enum class How { kSignal, kCtrlC, kHangUp };
+  struct Case {
+    How how;
+    int signal;
+    int exitCode;  // -1: any of 128+n (a hang-up may be seen as SIGHUP or a dead output)
+  };
+  const Case cases[] = {
+      {How::kSignal, SIGTERM, 128 + SIGTERM},
+      {How::kSignal, SIGINT, 130},
+      {How::kSignal, SIGHUP, 128 + SIGHUP},
+      {How::kCtrlC, 0, 130},
+      {How::kHangUp, 0, -1},
+  };
+  for (const Case& c : cases) {
+    auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
+    vorne_test::RunningProgram program(
+        VORNECTL_PATH, {"interactive", "--type", "PELCO_D", "--device", camera->Path()});
+    unsigned before = 0;
+    ASSERT_TRUE(program.TerminalModes(&before));
+    ASSERT_TRUE(program.WaitFor("q quits")) << program.Screen();
+    program.Type("\x1b[D+");  // pan left and zoom in
+    ASSERT_TRUE(program.WaitFor("zoom-in: Command(5)")) << program.Screen();
+    switch (c.how) {
+      case How::kSignal: program.Signal(c.signal); break;
+      case How::kCtrlC: program.Type("\x03"); break;
+      case How::kHangUp: program.CloseOutput(); break;
+    }
+    const int code = program.Wait();
+    if (c.exitCode < 0) {
+      EXPECT_GT(code, 128) << program.Screen();
+    } else {
+      EXPECT_EQ(code, c.exitCode) << program.Screen();
+    }
+    unsigned after = 0;
+    if (c.how != How::kHangUp) {
+      ASSERT_TRUE(program.TerminalModes(&after));
+      EXPECT_EQ(after & (ICANON | ECHO | ISIG), before & (ICANON | ECHO | ISIG));
+    }
+    ExpectStopped(*camera, "interactive, case " + std::to_string(static_cast<int>(c.how)));
+  }
+}
+
+TEST(Vornectl, TacFailuresAreJudgedAndFailTheRun) {
+  struct Case {
+    sim::ReplyMode mode;
+    const char* verdict;
+  };
+  const Case cases[] = {
+      {sim::ReplyMode::kWrongChecksum, "reply checksum wrong (expected "},
+      {sim::ReplyMode::kSilent, "no reply in 200 ms"},
+      {sim::ReplyMode::kShort, "short reply ("},
+      {sim::ReplyMode::kRight, nullptr},
+  };
+  for (const Case& c : cases) {
+    sim::RunnerOptions options;
+    options.replyMode = c.mode;
+    auto camera = sim::Runner::OnPty(sim::Protocol::kTac, options);
+    const auto result = RunProgram(
+        VORNECTL_PATH, {"move", "--type", "TAC", "--device", camera->Path(), "left", "stop"});
+    const std::string mode(sim::ReplyModeName(c.mode));
+    if (c.verdict == nullptr) {
+      EXPECT_EQ(result.exitCode, 0) << mode << "\n" << result.err;
+      continue;
+    }
+    EXPECT_EQ(result.exitCode, 1) << mode << "\n" << result.err;
+    EXPECT_NE(result.err.find(std::string("left: COM1 ") + c.verdict), std::string::npos)
+        << mode << "\n"
+        << result.err;
+    EXPECT_NE(result.out.find("left: Command(1) = S_OK, but failed"), std::string::npos)
+        << result.out;
+  }
+}
+
+// Needs the module's own verdict lines and Z-marked stamps in the trace.
+TEST(Vornectl, TheTraceFileCarriesTheVerdictWithUtcStamps) {
+  sim::RunnerOptions options;
+  options.replyMode = sim::ReplyMode::kWrongChecksum;
+  auto camera = sim::Runner::OnPty(sim::Protocol::kTac, options);
+  char tracePath[] = "/tmp/vorne-trace-XXXXXX";
+  close(mkstemp(tracePath));
+  const auto result =
+      RunProgram(VORNECTL_PATH, {"move", "--type", "TAC", "--device", camera->Path(), "left"},
+                 {{"VORNE_TRACE", tracePath}, {"TZ", "Europe/Berlin"}});
+  EXPECT_EQ(result.exitCode, 1);
+  std::ifstream in(tracePath);
+  std::string line;
+  bool verdict = false;
+  const std::regex stamp(
+      "^[0-9]{4}-[0-9]{2}-[0-9]{2} [0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z COM1 .*");
+  std::string unstamped;
+  while (std::getline(in, line)) {
+    if (unstamped.empty() && !std::regex_match(line, stamp)) unstamped = line;
+    verdict = verdict || line.find("COM1 reply checksum wrong (expected ") != std::string::npos;
+  }
+  EXPECT_EQ(unstamped, "") << "a line without the UTC stamp";
+  EXPECT_TRUE(verdict) << "no verdict line in the trace";
+  unlink(tracePath);
+}
+
+TEST(Vornectl, JsonGivesOneObjectPerCallWithTheWireBytes) {
+  auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
+  const auto result = RunProgram(VORNECTL_PATH, {"--json", "move", "--type", "PELCO_D", "--device",
+                                                 camera->Path(), "--address", "3", "left", "stop"});
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  std::istringstream lines(result.out);
+  std::vector<nlohmann::json> objects;
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  std::vector<std::string> actions;
+  for (const auto& o : objects) actions.push_back(o.at("action"));
+  EXPECT_EQ(actions, (std::vector<std::string>{"create", "controller", "port", "address", "left",
+                                               "stop", "end", "destroy"}));
+  const auto& left = objects.at(4);
+  EXPECT_EQ(left.at("call"), "Command(1)");
+  EXPECT_EQ(left.at("result"), "S_OK");
+  EXPECT_TRUE(left.at("ok").get<bool>());
+  const auto wire = left.at("wire").get<std::vector<std::string>>();
+  EXPECT_NE(std::find(wire.begin(), wire.end(), "COM1 out 7: FF 03 00 04 20 00 27"), wire.end())
+      << left.dump();
+  EXPECT_EQ(objects.at(3).at("log").at(0), "Set AddrCode 3.");
 }
 
 TEST(Vornectl, DemoOfAllTypesSucceeds) {

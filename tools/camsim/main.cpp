@@ -1,8 +1,13 @@
 // vorne-camsim: one simulated camera on a serial line, a new pseudo-terminal
-// or a real port, printing one line per frame until Ctrl-C.
+// or a real port, printing one line per frame until Ctrl-C. Standard output
+// is for scripts: the VORNE_COMn line first, then one line per event; the
+// banner and the summary go to standard error.
+#include <unistd.h>
+
 #include <CLI/CLI.hpp>
 #include <csignal>
 #include <cstdio>
+#include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <optional>
@@ -29,13 +34,14 @@ void InstallSignals() {
   sigemptyset(&action.sa_mask);
   sigaction(SIGINT, &action, nullptr);
   sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGHUP, &action, nullptr);
   std::signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"vorne-camsim: a simulated PTZ camera on a serial line"};
+  CLI::App app{"vorne-camsim: a simulated PTZ camera on a serial line", "vorne-camsim"};
   std::string typeName;
   std::string device;
   bool pty = false;
@@ -45,6 +51,8 @@ int main(int argc, char** argv) {
   int replyDelayMs = 300;
   int quietMs = 100;
   std::optional<int> address;
+  std::string link;
+  bool strict = false;
 
   const CLI::Validator knownType(
       [](std::string& value) -> std::string {
@@ -70,11 +78,25 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 4));
   app.add_option("--baud", baud, "line speed of --device (default 9600)")
       ->check(CLI::IsMember({1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}));
-  app.add_option("--reply", replyName, "TAC reply mode: " + sim::ReplyModeChoices())
-      ->check(knownReply);
+  CLI::Option* replyOption =
+      app.add_option("--reply", replyName, "TAC reply mode: " + sim::ReplyModeChoices())
+          ->check(knownReply);
   app.add_option("--reply-delay-ms", replyDelayMs, "delay of the 'delayed' reply mode (300)")
       ->check(CLI::Range(0, 60000));
   app.add_option("--address", address, "act only on frames for this camera address");
+  app.set_version_flag("--version", std::string("vorne-camsim ") + VORNE_VERSION);
+  app.footer(
+      "Output: the first line is VORNE_COMn=PATH (with --pty), then one line per event:\n"
+      "  TIME rx|tx|??|-- BYTES | meaning | checksum | camera state\n"
+      "TIME is UTC, as in the module's wire trace: 2026-12-10 07:15:02.123Z.\n"
+      "The banner and the summary go to standard error.\n\n"
+      "Exit codes: 0 ended by Ctrl-C, SIGTERM or SIGHUP; 1 the line was lost, it could not be\n"
+      "opened, or --strict and a frame was bad; 2 bad arguments.");
+  app.add_option("--link", link,
+                 "a stable name for the pseudo-terminal: a symbolic link made at start and "
+                 "removed at the end");
+  app.add_flag("--strict", strict,
+               "exit 1 if any frame had a bad checksum or any byte was not understood");
   app.add_option("--quiet-ms", quietMs, "silence after which a partial frame is reported (100)")
       ->check(CLI::Range(1, 60000));
 
@@ -89,8 +111,17 @@ int main(int argc, char** argv) {
               << "Run with --help for more information.\n";
     return kExitUsage;
   }
-
   const sim::Protocol protocol = *sim::ParseProtocol(typeName);
+  if (replyOption->count() > 0 && protocol != sim::Protocol::kTac) {
+    std::cerr << "vorne-camsim: --reply is for TAC only: " << sim::TypeName(protocol)
+              << " cameras do not answer\n";
+    return kExitUsage;
+  }
+  if (!link.empty() && !pty) {
+    std::cerr << "vorne-camsim: --link names a pseudo-terminal; a --device has its own name\n";
+    return kExitUsage;
+  }
+
   sim::RunnerOptions options;
   options.address = address;
   options.replyMode = *sim::ParseReplyMode(replyName);
@@ -118,18 +149,30 @@ int main(int argc, char** argv) {
       return kExitFailed;
     }
     const std::string type(sim::TypeName(protocol));
+    std::string path = runner->Path();
+    if (!link.empty()) {
+      // Only a link of our own is replaced: never a file someone else made.
+      std::error_code ec;
+      if (std::filesystem::is_symlink(link, ec)) std::filesystem::remove(link, ec);
+      std::filesystem::create_symlink(runner->Path(), link, ec);
+      if (ec) {
+        std::cerr << "vorne-camsim: cannot make the link " << link << ": " << ec.message() << "\n";
+        return kExitFailed;
+      }
+      path = link;
+    }
     if (pty) {
-      std::printf("vorne-camsim: simulating %s (camera type %d) on %s\n", type.c_str(),
-                  sim::TypeId(protocol), runner->Path().c_str());
-      std::printf("%s\n", runner->EnvironmentLine(com).c_str());
+      std::printf("VORNE_COM%d=%s\n", com, path.c_str());
+      std::fprintf(stderr, "vorne-camsim: simulating %s (camera type %d) on %s\n", type.c_str(),
+                   sim::TypeId(protocol), path.c_str());
     } else {
-      std::printf("vorne-camsim: simulating %s (camera type %d) on %s at %d baud\n", type.c_str(),
-                  sim::TypeId(protocol), runner->Path().c_str(), baud);
+      std::fprintf(stderr, "vorne-camsim: simulating %s (camera type %d) on %s at %d baud\n",
+                   type.c_str(), sim::TypeId(protocol), runner->Path().c_str(), baud);
     }
     if (protocol == sim::Protocol::kTac) {
-      std::printf("vorne-camsim: TAC replies: %s\n", replyName.c_str());
+      std::fprintf(stderr, "vorne-camsim: TAC replies: %s\n", replyName.c_str());
     }
-    std::printf("vorne-camsim: Ctrl-C stops\n");
+    std::fprintf(stderr, "vorne-camsim: Ctrl-C stops\n");
     std::fflush(stdout);
   }
 
@@ -138,14 +181,20 @@ int main(int argc, char** argv) {
   }
   const bool lost = !runner->Running();
   runner->Stop();
+  if (!link.empty()) {
+    std::error_code ec;
+    std::filesystem::remove(link, ec);
+  }
   const sim::CameraState state = runner->State();
   {
     std::lock_guard lock(output);
-    std::printf("vorne-camsim: stopped: %llu frames, %llu with a bad checksum, %llu stray bytes\n",
-                static_cast<unsigned long long>(state.frames),
-                static_cast<unsigned long long>(state.badFrames),
-                static_cast<unsigned long long>(state.strayBytes));
     std::fflush(stdout);
+    std::fprintf(stderr,
+                 "vorne-camsim: stopped: %llu frames, %llu with a bad checksum, %llu stray bytes\n",
+                 static_cast<unsigned long long>(state.frames),
+                 static_cast<unsigned long long>(state.badFrames),
+                 static_cast<unsigned long long>(state.strayBytes));
   }
-  return lost ? kExitFailed : kExitOk;
+  if (lost) return kExitFailed;
+  return strict && (state.badFrames != 0 || state.strayBytes != 0) ? kExitFailed : kExitOk;
 }

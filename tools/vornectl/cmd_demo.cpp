@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "commands.h"
+#include "report.h"
 #include "session.h"
 #include "sim/runner.h"
 
@@ -90,7 +91,8 @@ class SerialDemo {
               << "), COM1 = " << runner->Path() << "\n";
 
     Collector collector;
-    Session session(std::cout, [&](const std::string& line) { collector.AddLine(line); });
+    Reporter quiet(Reporter::Mode::kSilent);
+    Session session(quiet, [&](const std::string& line) { collector.AddLine(line); });
     CameraOptions camera;
     camera.modulePath = options_.modulePath;
     camera.type = sim::TypeId(protocol_);
@@ -199,7 +201,8 @@ class VendorDemo {
     Verdict verdict;
     {
       Collector collector;
-      Session session(std::cout, [&](const std::string& line) { collector.AddLine(line); });
+      Reporter quiet(Reporter::Mode::kSilent);
+      Session session(quiet, [&](const std::string& line) { collector.AddLine(line); });
       CameraOptions camera;
       camera.modulePath = (fs::path(folder) / "vorne.so").string();
       camera.type = type_;

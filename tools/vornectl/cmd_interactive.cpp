@@ -1,67 +1,58 @@
 // vornectl interactive: arrow keys pan and tilt, + and - zoom, space stops,
-// q quits. The terminal is put back the way it was on every way out.
+// q quits. Every way out, signals and a lost terminal included, stops the
+// camera and puts the terminal back the way it was.
 #include <poll.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <csignal>
-#include <cstdio>
 #include <iostream>
 #include <string>
 
 #include "commands.h"
+#include "report.h"
 #include "session.h"
+#include "stop_request.h"
 
 namespace vornectl {
 
 namespace {
 
-termios savedTerminal;
-volatile std::sig_atomic_t terminalSaved = 0;
-
-void RestoreTerminal() {
-  if (terminalSaved != 0) {
-    tcsetattr(STDIN_FILENO, TCSANOW, &savedTerminal);
-    terminalSaved = 0;
-  }
-}
-
-extern "C" void OnSignal(int sig) {
-  RestoreTerminal();
-  std::signal(sig, SIG_DFL);
-  std::raise(sig);
-}
-
 // Character-at-a-time input without echo, for the life of the object.
 class RawTerminal {
  public:
   RawTerminal() {
-    if (tcgetattr(STDIN_FILENO, &savedTerminal) != 0) return;  // not a terminal: read as is
-    termios raw = savedTerminal;
+    if (tcgetattr(STDIN_FILENO, &saved_) != 0) return;  // not a terminal: read as is
+    termios raw = saved_;
     raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG);
     raw.c_cc[VMIN] = 1;
     raw.c_cc[VTIME] = 0;
-    terminalSaved = 1;
-    std::signal(SIGTERM, OnSignal);
-    std::signal(SIGHUP, OnSignal);
-    tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    active_ = tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
   }
-  ~RawTerminal() { RestoreTerminal(); }
+  ~RawTerminal() {
+    if (active_) tcsetattr(STDIN_FILENO, TCSANOW, &saved_);
+  }
   RawTerminal(const RawTerminal&) = delete;
   RawTerminal& operator=(const RawTerminal&) = delete;
+
+ private:
+  termios saved_{};
+  bool active_ = false;
 };
 
-enum class Key { kNone, kLeft, kRight, kUp, kDown, kZoomIn, kZoomOut, kStop, kQuit };
+enum class Key { kNone, kLeft, kRight, kUp, kDown, kZoomIn, kZoomOut, kStop, kQuit, kInterrupt };
 
-// Reads one key; an escape sequence for an arrow counts as one key.
+// Reads one key; an escape sequence for an arrow counts as one key. A stop
+// request while waiting reads as kQuit.
 Key ReadKey() {
   unsigned char c = 0;
-  if (read(STDIN_FILENO, &c, 1) != 1) return Key::kQuit;  // end of input
+  if (!WaitReadable(STDIN_FILENO)) return Key::kQuit;
+  if (read(STDIN_FILENO, &c, 1) != 1) return Key::kQuit;  // end of input, or the terminal is gone
   switch (c) {
     case 'q':
     case 'Q':
-    case 3:
-    case 4: return Key::kQuit;  // q, Ctrl-C, Ctrl-D
+    case 4: return Key::kQuit;       // q, Ctrl-D
+    case 3: return Key::kInterrupt;  // Ctrl-C, which raw mode delivers as a key
     case ' ': return Key::kStop;
     case '+':
     case '=': return Key::kZoomIn;
@@ -86,25 +77,35 @@ Key ReadKey() {
 
 }  // namespace
 
-int RunInteractive(const CameraOptions& options) {
-  Session session(std::cerr);
-  if (const int code = session.Open(options); code != 0) return code;
-  std::cout << "arrows pan and tilt, + and - zoom, space stops, q quits" << std::endl;
-
-  // The module refuses a second motion of a moving group until a stop, so a
-  // change of direction sends a stop first.
-  Key panTilt = Key::kNone;
-  Key zoom = Key::kNone;
+int RunInteractive(const CameraOptions& options, Reporter& reporter) {
+  ActiveRun run;
+  bool failed = false;
   {
+    // Declared first so that it is put back last, after the module is gone.
     RawTerminal terminal;
-    for (Key key = ReadKey(); key != Key::kQuit; key = ReadKey()) {
+    Session session(reporter);
+    if (const int code = session.Open(options); code != 0) {
+      session.Close();
+      return StopSignal() != 0 ? StopExitCode() : code;
+    }
+    std::cout << "arrows pan and tilt, + and - zoom, space stops, q quits" << std::endl;
+    CheckOutput();
+
+    // The module refuses a second motion of a moving group until a stop, so
+    // a change of direction sends a stop first.
+    Key panTilt = Key::kNone;
+    Key zoom = Key::kNone;
+    for (Key key = ReadKey(); key != Key::kQuit && StopSignal() == 0; key = ReadKey()) {
+      if (key == Key::kInterrupt) {
+        RequestStop(SIGINT);
+        break;
+      }
       const bool isPanTilt =
           key == Key::kLeft || key == Key::kRight || key == Key::kUp || key == Key::kDown;
       const bool isZoom = key == Key::kZoomIn || key == Key::kZoomOut;
       if (key == Key::kStop || (isPanTilt && panTilt != Key::kNone && panTilt != key) ||
           (isZoom && zoom != Key::kNone && zoom != key)) {
         session.Command(PTZ_STOP, "stop");
-        std::cout << "stop" << std::endl;
         panTilt = zoom = Key::kNone;
       }
       struct Move {
@@ -122,14 +123,15 @@ int RunInteractive(const CameraOptions& options) {
         Key& group = isPanTilt ? panTilt : zoom;
         if (group == key) break;  // already moving that way
         session.Command(m.command, m.word);
-        std::cout << m.word << std::endl;
         group = key;
       }
     }
+    session.Close();  // stops a moving camera before the controller goes
+    failed = session.Failed();
   }
-  session.Close();  // stops a moving camera before the controller goes
+  if (StopSignal() != 0) return StopExitCode();
   std::cout << "bye" << std::endl;
-  return session.Failed() ? kExitFailed : kExitOk;
+  return failed ? kExitFailed : kExitOk;
 }
 
 }  // namespace vornectl

@@ -9,7 +9,9 @@
 
 namespace vornectl {
 
-// Exit codes: 0 success, 1 the module or a camera failed, 2 usage or load error.
+// Exit codes: 0 success, 1 the module or a camera failed, 2 usage or load
+// error; a run ended by a signal exits with 128 + its number (130 for Ctrl-C,
+// 141 for a closed output).
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;
 inline constexpr int kExitUsage = 2;
@@ -18,9 +20,15 @@ struct CommonOptions {
   std::string modulePath;  // empty: vorne.so beside the program
 };
 
+class Reporter;
+
 int RunTypes(const CommonOptions& options);
-int RunMove(const CameraOptions& options, const std::vector<Action>& actions);
-int RunInteractive(const CameraOptions& options);
+// "" when the actions can all be sent; otherwise why not.
+std::string CheckActions(const std::vector<Action>& actions);
+int RunMove(const CameraOptions& options, const std::vector<Action>& actions, Reporter& reporter);
+int RunInteractive(const CameraOptions& options, Reporter& reporter);
+// Serial devices, their stable names and what VORNE_COMn maps now.
+int RunPorts();
 
 struct DemoOptions {
   std::string modulePath;

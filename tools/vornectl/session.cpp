@@ -3,6 +3,11 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <iostream>
+#include <utility>
+
+#include "line_check.h"
+#include "report.h"
 
 namespace vornectl {
 
@@ -77,70 +82,115 @@ std::string ActionChoices() {
   return out + "sleep MS";
 }
 
-Session::Session(std::ostream& err, hostkit::LineHandler onLine)
-    : err_(err), host_([this, onLine = std::move(onLine)](const std::string& line) {
-        // Commands answer S_OK whatever the port did; the module's log is
-        // where a frame that never left shows up.
-        if (line.find("failed") != std::string::npos || line.find("Failed") != std::string::npos ||
-            line.find("xception") != std::string::npos) {
-          moduleFailures_ = true;
+Session::Session(Reporter& reporter, hostkit::LineHandler onLine)
+    : reporter_(reporter),
+      wire_(std::make_unique<WireWatch>()),
+      host_([this](const std::string& line) {
+        std::lock_guard lock(mutex_);
+        pendingLog_.push_back(line);
+        if (onLine_) {
+          onLine_(line);
+        } else if (!reporter_.Json()) {
+          std::cerr << "module: " << line << std::flush;
         }
-        if (onLine) {
-          onLine(line);
-        } else {
-          err_ << "module: " << line << std::flush;
-        }
-      }) {}
+      }),
+      onLine_(std::move(onLine)) {}
 
 Session::~Session() { Close(); }
 
-bool Session::Check(HRESULT hr, const std::string& call) {
-  if (hr == S_OK) return true;
-  err_ << call << ": " << hostkit::ResultName(hr) << "\n";
-  failed_ = true;
-  return false;
+bool Session::Report(const std::string& action, const std::string& call, HRESULT hr) {
+  CallRecord record;
+  record.action = action;
+  record.call = call;
+  record.result = hr;
+  {
+    std::lock_guard lock(mutex_);
+    record.log = std::exchange(pendingLog_, {});
+  }
+  record.wire = wire_->TakeLines();
+  for (const std::string& line : record.log) {
+    if (IsFailureLine(line)) {
+      std::string text = line;
+      while (!text.empty() && text.back() == '\n') text.pop_back();
+      record.problems.push_back("the module logged \"" + text + "\"");
+    }
+  }
+  const WireVerdict verdict = JudgeTrace(record.wire, type_ == PTZ_TYPE_TAC);
+  for (const std::string& problem : verdict.problems) record.problems.push_back(problem);
+  for (const std::string& failure : verdict.openFailures) {
+    openFailed_ = true;
+    // Every frame tries the port again; explain each reason once.
+    const std::string text = ExplainOpenFailure(failure);
+    if (std::find(explained_.begin(), explained_.end(), text) == explained_.end()) {
+      explained_.push_back(text);
+      reporter_.Error(text);
+    }
+  }
+  for (std::string& line : record.wire) line = TraceText(line);
+  if (record.result != S_OK)
+    record.problems.insert(record.problems.begin(), call + " answered " + hostkit::ResultName(hr));
+  reporter_.Call(record);
+  failed_ = failed_ || record.Failed();
+  return !record.Failed();
 }
 
 int Session::Open(const CameraOptions& options) {
   const std::string path =
       options.modulePath.empty() ? hostkit::ModuleBesideProgram() : options.modulePath;
   if (!module_.Loaded() && !module_.Load(path)) {
-    err_ << "vornectl: " << module_.Error() << "\n";
+    reporter_.Error(module_.Error());
     return 2;
   }
+  type_ = options.type;
   const HRESULT created = module_.CreateCamera(&host_, &camera_);
-  if (!Check(created, "CreateInstance") || camera_ == nullptr) return 1;
+  if (!Report("create", "CreateInstance(WCameraControler)", created) || camera_ == nullptr) {
+    camera_ = nullptr;
+    return 1;
+  }
 
   // Serial cameras host their port control under a parent window; this
   // program has none, and the module only needs a non-null handle.
   HWND parent = reinterpret_cast<HWND>(static_cast<std::uintptr_t>(1));
-  if (!Check(camera_->CreateController(options.type, parent, options.camera),
-             "CreateController(" + TypeNames()[static_cast<std::size_t>(options.type)] + ")")) {
+  const std::string name = TypeNames()[static_cast<std::size_t>(options.type)];
+  const HRESULT controller = camera_->CreateController(options.type, parent, options.camera);
+  controller_ = controller == S_OK;
+  if (!Report("controller",
+              "CreateController(" + name + ", camera " + std::to_string(options.camera) + ")",
+              controller)) {
     return 1;
   }
-  Check(camera_->SetComPort(options.port - 1),
-        "SetComPort(" + std::to_string(options.port - 1) + ")");
-  if (options.baud)
-    Check(camera_->SetBaudRate(*options.baud),
-          "SetBaudRate(" + std::to_string(*options.baud) + ")");
+  if (options.port > 0) {
+    Report("port", "SetComPort(" + std::to_string(options.port - 1) + ")",
+           camera_->SetComPort(options.port - 1));
+  }
+  if (options.baud) {
+    Report("baud", "SetBaudRate(" + std::to_string(*options.baud) + ")",
+           camera_->SetBaudRate(*options.baud));
+  }
   if (options.address) {
-    Check(camera_->SetAddressCode(*options.address),
-          "SetAddressCode(" + std::to_string(*options.address) + ")");
+    Report("address", "SetAddressCode(" + std::to_string(*options.address) + ")",
+           camera_->SetAddressCode(*options.address));
   }
   return 0;
 }
 
 bool Session::Command(std::int32_t n, const std::string& what) {
   if (camera_ == nullptr) return false;
-  return Check(camera_->Command(n), "Command(" + std::to_string(n) + ") " + what);
+  const HRESULT hr = camera_->Command(n);
+  return Report(what, "Command(" + std::to_string(n) + ")", hr);
 }
 
 void Session::Close() {
   if (camera_ != nullptr) {
-    camera_->DestroyController();
+    if (controller_) {
+      Command(PTZ_STOP, "end");
+      Report("destroy", "DestroyController()", camera_->DestroyController());
+      controller_ = false;
+    }
     camera_->Release();
     camera_ = nullptr;
   }
+  module_.Unload();
 }
 
 }  // namespace vornectl

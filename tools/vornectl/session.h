@@ -5,6 +5,8 @@
 #include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <ostream>
 #include <string>
@@ -12,6 +14,7 @@
 
 #include "hostkit/host_object.h"
 #include "hostkit/module_loader.h"
+#include "wire_watch.h"
 
 namespace vornectl {
 
@@ -25,7 +28,7 @@ std::string TypeChoices();
 struct CameraOptions {
   std::string modulePath;  // empty: vorne.so beside the program
   std::int32_t type = -1;
-  int port = 1;  // COM number, 1..4
+  int port = 0;  // COM number, 1..4; 0: none (the vendor-library types)
   std::optional<int> baud;
   std::optional<int> address;
   int camera = 0;
@@ -40,36 +43,50 @@ struct Action {
 std::optional<Action> ParseAction(const std::string& word, const std::string& next, bool* usedNext);
 std::string ActionChoices();
 
+class Reporter;
+
 class Session {
  public:
-  // Log lines and result reports go to `err`; with `onLine` set, module log
-  // lines go there instead.
-  explicit Session(std::ostream& err, hostkit::LineHandler onLine = {});
+  // With `onLine` set, module log lines go there instead of standard error.
+  explicit Session(Reporter& reporter, hostkit::LineHandler onLine = {});
   ~Session();
   Session(const Session&) = delete;
   Session& operator=(const Session&) = delete;
 
   // Loads the module, creates the component and the controller and applies
-  // the settings. Returns an exit code (0 when the controller exists).
+  // the settings, reporting each call. Returns an exit code (0 when the
+  // controller exists).
   int Open(const CameraOptions& options);
-  // Calls Command(n) and reports a result other than S_OK. True on S_OK.
+  // Calls Command(n) and reports it. True when nothing failed.
   bool Command(std::int32_t n, const std::string& what);
-  // Destroys the controller (stopping the camera) and releases the component.
+  // The end of every run, also a stopped one: Command(0), DestroyController,
+  // release the component, unload the module. Idempotent.
   void Close();
 
   IPtzControl* Camera() { return camera_; }
-  // A call answered other than S_OK, or the module logged a failure.
-  bool Failed() const { return failed_ || moduleFailures_; }
+  // A call answered other than S_OK, the module logged a failure, or the
+  // wire trace recorded a failed exchange.
+  bool Failed() const { return failed_; }
+  // A port could not be opened (the reason has been explained).
+  bool OpenFailed() const { return openFailed_; }
 
  private:
-  bool Check(HRESULT hr, const std::string& call);
+  // Reports one call from its result and what the log and trace say.
+  bool Report(const std::string& action, const std::string& call, HRESULT hr);
 
-  std::ostream& err_;
-  hostkit::LoadedModule module_;
+  Reporter& reporter_;
+  std::unique_ptr<WireWatch> wire_;
+  std::mutex mutex_;
+  std::vector<std::string> pendingLog_;
   hostkit::HostObject host_;
+  hostkit::LoadedModule module_;
   IPtzControl* camera_ = nullptr;
+  bool controller_ = false;
+  std::int32_t type_ = -1;
   bool failed_ = false;
-  std::atomic<bool> moduleFailures_{false};
+  bool openFailed_ = false;
+  std::vector<std::string> explained_;
+  hostkit::LineHandler onLine_;
 };
 
 }  // namespace vornectl
