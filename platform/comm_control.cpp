@@ -144,12 +144,12 @@ class CommControl final : public HostedControl {
 
   void OpenPort() {
     // The trace is looked up once per open and kept until the close.
-    trace_ = WireTrace::FromEnvironment();
+    trace_ = WireTrace::Current();
     const std::string device = SerialPort::DevicePath(port_);
     const PortResult opened = serial_.Open(device, settings_);
     if (!opened.ok()) {
       if (trace_ != nullptr) trace_->OpenFailed(port_, device, opened.reason);
-      trace_.reset();
+      trace_ = nullptr;
       switch (opened.status) {
         case PortStatus::kBusy: Raise(kPortInUse);
         case PortStatus::kRefused: Raise(kSettingsRefused);
@@ -167,7 +167,7 @@ class CommControl final : public HostedControl {
     } catch (...) {
       // Closing must not fail over a trace line.
     }
-    trace_.reset();
+    trace_ = nullptr;
   }
 
   void SetSettings(const VARIANT& value) {
@@ -211,12 +211,8 @@ class CommControl final : public HostedControl {
       Raise(kInvalidPropertyValue);
     }
     if (bytes->empty()) return;
-    // Generous: twice the time the bytes need on the line, plus a second.
-    const long long lineMs =
-        static_cast<long long>(bytes->size()) * 12 * 1000 / std::max(settings_.baud, 1);
-    const int timeoutMs = static_cast<int>(std::min<long long>(2 * lineMs + 1000, 60000));
     if (trace_ != nullptr) trace_->Out(port_, bytes->data(), bytes->size());
-    const PortResult written = serial_.Write(bytes->data(), bytes->size(), timeoutMs);
+    const PortResult written = serial_.Write(bytes->data(), bytes->size());
     if (!written.ok()) {
       if (trace_ != nullptr) trace_->Failed(port_, "write", written.reason);
       Raise(kTransmitFailed);
@@ -252,7 +248,7 @@ class CommControl final : public HostedControl {
   }
 
   SerialPort serial_;
-  std::unique_ptr<WireTrace> trace_;
+  WireTrace* trace_ = nullptr;  // the process's trace while the port is open
   std::int32_t port_ = 1;
   std::int32_t inBufferSize_ = 1024;
   std::int32_t outBufferSize_ = 512;

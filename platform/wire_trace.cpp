@@ -2,91 +2,184 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <string>
+
+#include "platform/trace_file.h"
 
 namespace {
 
-// "2026-12-08 15:43:51.123", UTC.
-std::string Now() {
+// The one trace of the process. Lines are built in a buffer that keeps its
+// size, so a traced frame allocates nothing once the first lines are out.
+struct TraceState {
+  std::mutex mutex;
+  std::string name;  // what VORNE_TRACE said when the file was opened
+  TraceFile file;
+  bool on = false;
+  std::uint64_t dropped = 0;
+  std::string line;
+  std::string bytes;
+  std::int64_t stampedSecond = -1;
+  char secondText[48] = {};  // "2026-12-10 07:15:02"
+
+  ~TraceState() { CloseTraceFile(&file); }
+};
+
+TraceState& State() {
+  static TraceState state;
+  return state;
+}
+
+void Warn(const std::string& name, std::string_view why) {
+  std::string text = "vorne: wire trace ";
+  text += name;
+  text += " is off: ";
+  text += why;
+  text += '\n';
+  WriteStandardError(text);
+}
+
+// Appends "2026-12-10 07:15:02.123Z"; the date and time of day are worked
+// out once per second.
+void AppendStamp(TraceState& state) {
   using namespace std::chrono;
   const auto now = time_point_cast<milliseconds>(system_clock::now());
-  const auto day = floor<days>(now);
-  const year_month_day date{day};
-  const hh_mm_ss time{now - day};
-  char text[32];
-  std::snprintf(text, sizeof(text), "%04d-%02u-%02u %02d:%02d:%02d.%03d",
-                static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
-                static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
-                static_cast<int>(time.minutes().count()), static_cast<int>(time.seconds().count()),
-                static_cast<int>(time.subseconds().count()));
-  return text;
+  const auto second = floor<seconds>(now);
+  if (second.time_since_epoch().count() != state.stampedSecond) {
+    state.stampedSecond = second.time_since_epoch().count();
+    const auto day = floor<days>(second);
+    const year_month_day date{day};
+    const hh_mm_ss time{second - day};
+    std::snprintf(state.secondText, sizeof(state.secondText), "%04d-%02u-%02u %02d:%02d:%02d",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+  }
+  const int millisecond = static_cast<int>((now - second).count());
+  state.line += state.secondText;
+  const char fraction[] = {'.', static_cast<char>('0' + millisecond / 100),
+                           static_cast<char>('0' + millisecond / 10 % 10),
+                           static_cast<char>('0' + millisecond % 10), 'Z'};
+  state.line.append(fraction, sizeof(fraction));
+}
+
+void AppendNumber(std::string& line, std::size_t value) {
+  char digits[24];
+  std::size_t at = sizeof(digits);
+  do {
+    digits[--at] = static_cast<char>('0' + value % 10);
+    value /= 10;
+  } while (value != 0);
+  line.append(digits + at, sizeof(digits) - at);
+}
+
+// One write per line, so lines of several writers to one file stay whole
+// and nothing is lost if the host dies. Called with the state locked.
+void WriteLine(TraceState& state, int port, std::string_view a, std::string_view b,
+               std::string_view c = {}, std::string_view d = {}) {
+  if (!state.on) return;
+  state.line.clear();
+  AppendStamp(state);
+  state.line += " COM";
+  AppendNumber(state.line, static_cast<std::size_t>(port < 0 ? 0 : port));
+  state.line += ' ';
+  state.line += a;
+  state.line += b;
+  state.line += c;
+  state.line += d;
+  state.line += '\n';
+  switch (WriteTraceFile(state.file, state.line.data(), state.line.size())) {
+    case TraceWriteResult::kWritten: break;
+    case TraceWriteResult::kDropped: ++state.dropped; break;
+    case TraceWriteResult::kGone:
+      CloseTraceFile(&state.file);
+      state.on = false;
+      Warn(state.name, "its reader went away");
+      break;
+  }
 }
 
 }  // namespace
 
-std::unique_ptr<WireTrace> WireTrace::FromEnvironment() {
+WireTrace* WireTrace::Current() {
+  static WireTrace trace;
+  TraceState& state = State();
   const char* target = std::getenv("VORNE_TRACE");
-  if (target == nullptr || *target == '\0') return nullptr;
-  if (std::string_view(target) == "-")
-    return std::unique_ptr<WireTrace>(new WireTrace(stderr, false));
-  std::FILE* file = std::fopen(target, "a");
-  if (file == nullptr) return nullptr;
-  return std::unique_ptr<WireTrace>(new WireTrace(file, true));
+  std::lock_guard lock(state.mutex);
+  if (target == nullptr || *target == '\0') {
+    if (!state.name.empty()) {
+      CloseTraceFile(&state.file);
+      state.name.clear();
+      state.on = false;
+    }
+    return nullptr;
+  }
+  if (state.name != target) {
+    CloseTraceFile(&state.file);
+    state.name = target;
+    std::string reason;
+    state.on = OpenTraceFile(target, &state.file, &reason);
+    if (!state.on) Warn(state.name, "cannot open it: " + reason);
+  }
+  return state.on ? &trace : nullptr;
 }
 
-WireTrace::~WireTrace() {
-  if (owned_) std::fclose(file_);
+std::uint64_t WireTrace::Dropped() const {
+  TraceState& state = State();
+  std::lock_guard lock(state.mutex);
+  return state.dropped;
 }
 
-void WireTrace::Line(int port, std::string_view text) {
-  // One write per line, flushed at once, so lines of several writers to one
-  // file stay whole and nothing is lost if the host dies.
-  std::string line = Now();
-  line += " COM";
-  line += std::to_string(port);
-  line += ' ';
-  line += text;
-  line += '\n';
-  std::fwrite(line.data(), 1, line.size(), file_);
-  std::fflush(file_);
+void WireTrace::Line(int port, std::string_view a, std::string_view b, std::string_view c,
+                     std::string_view d) {
+  TraceState& state = State();
+  std::lock_guard lock(state.mutex);
+  WriteLine(state, port, a, b, c, d);
 }
 
 void WireTrace::Opened(int port, std::string_view device, std::string_view settings) {
-  Line(port, "open " + std::string(device) + " " + std::string(settings));
+  Line(port, "open ", device, " ", settings);
 }
 
 void WireTrace::OpenFailed(int port, std::string_view device, std::string_view reason) {
-  Line(port, "open failed " + std::string(device) + ": " + std::string(reason));
+  Line(port, "open failed ", device, ": ", reason);
 }
 
-void WireTrace::Settings(int port, std::string_view settings) {
-  Line(port, "settings " + std::string(settings));
-}
+void WireTrace::Settings(int port, std::string_view settings) { Line(port, "settings ", settings); }
 
 void WireTrace::Out(int port, const std::uint8_t* bytes, std::size_t count) {
-  Bytes(port, "out", bytes, count);
+  Bytes(port, "out ", bytes, count);
 }
 
 void WireTrace::In(int port, const std::uint8_t* bytes, std::size_t count) {
-  Bytes(port, "in", bytes, count);
+  Bytes(port, "in ", bytes, count);
 }
 
 void WireTrace::Failed(int port, std::string_view what, std::string_view reason) {
-  Line(port, std::string(what) + " failed: " + std::string(reason));
+  Line(port, what, " failed: ", reason);
 }
 
 void WireTrace::Closed(int port) { Line(port, "close"); }
 
+void WireTrace::Note(int port, std::string_view text) { Line(port, text); }
+
 void WireTrace::Bytes(int port, std::string_view direction, const std::uint8_t* bytes,
                       std::size_t count) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string text(direction);
-  text += ' ';
-  text += std::to_string(count);
-  text += ':';
+  TraceState& state = State();
+  std::lock_guard lock(state.mutex);
+  state.bytes.clear();
+  AppendNumber(state.bytes, count);
+  state.bytes += ':';
   for (std::size_t i = 0; i < count; ++i) {
-    text += ' ';
-    text += kHex[bytes[i] >> 4];
-    text += kHex[bytes[i] & 0x0F];
+    const char hex[] = {' ', kHex[bytes[i] >> 4], kHex[bytes[i] & 0x0F]};
+    state.bytes.append(hex, sizeof(hex));
   }
-  Line(port, text);
+  WriteLine(state, port, direction, state.bytes);
+}
+
+void TraceNote(int port, std::string_view text) {
+  if (WireTrace* trace = WireTrace::Current()) trace->Note(port, text);
 }

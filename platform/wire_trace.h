@@ -1,27 +1,29 @@
 // The wire trace of the communications control: when the environment
 // variable VORNE_TRACE names a file (or "-" for standard error), each port
-// open with its device and line settings, every byte out and in, and each
-// close are appended there, one line per event with a UTC time to the
-// millisecond. A failed open records the operating system's reason.
+// open with its device and line settings, every byte out and in, each close
+// and the drivers' verdicts on answers are appended there, one line per
+// event stamped in UTC to the millisecond ("2026-12-10 07:15:02.123Z").
+// A failed open records the operating system's reason.
+//
+// The trace lives in the host's process, so nothing about it may hold or
+// end the host: the file is opened once per name, never blocking, never
+// through a final symbolic link and not inherited by child programs; a line
+// that cannot be written at once is dropped and counted; a reader that goes
+// away turns the trace off; SIGPIPE never reaches the host. A trace that
+// cannot be opened or goes off says so once on standard error.
 #ifndef VORNE_PLATFORM_WIRE_TRACE_H
 #define VORNE_PLATFORM_WIRE_TRACE_H
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
-#include <string>
 #include <string_view>
 
 class WireTrace {
  public:
-  // The trace the environment asks for, or null when tracing is off or its
-  // file cannot be opened. Read once per port open.
-  static std::unique_ptr<WireTrace> FromEnvironment();
-
-  WireTrace(const WireTrace&) = delete;
-  WireTrace& operator=(const WireTrace&) = delete;
-  ~WireTrace();
+  // The trace VORNE_TRACE names now, or null when tracing is off or its
+  // file could not be opened. Looked up at each port open; the file is
+  // opened again only when the name changes.
+  static WireTrace* Current();
 
   void Opened(int port, std::string_view device, std::string_view settings);
   void OpenFailed(int port, std::string_view device, std::string_view reason);
@@ -30,14 +32,20 @@ class WireTrace {
   void In(int port, const std::uint8_t* bytes, std::size_t count);
   void Failed(int port, std::string_view what, std::string_view reason);
   void Closed(int port);
+  // A driver's verdict on an exchange, e.g. "no reply in 200 ms".
+  void Note(int port, std::string_view text);
+
+  // Lines dropped because the file could not take them at once.
+  std::uint64_t Dropped() const;
 
  private:
-  WireTrace(std::FILE* file, bool owned) : file_(file), owned_(owned) {}
-  void Line(int port, std::string_view text);
+  WireTrace() = default;
+  void Line(int port, std::string_view a, std::string_view b = {}, std::string_view c = {},
+            std::string_view d = {});
   void Bytes(int port, std::string_view direction, const std::uint8_t* bytes, std::size_t count);
-
-  std::FILE* file_;
-  bool owned_;
 };
+
+// Writes a driver's verdict to the trace when one is on.
+void TraceNote(int port, std::string_view text);
 
 #endif

@@ -53,7 +53,7 @@ class WireTrace {
   std::vector<std::string> Lines() const {
     std::ifstream file(path_);
     std::vector<std::string> lines;
-    const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} (.*)$)");
+    const std::regex stamp(R"(^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}Z (.*)$)");
     for (std::string line; std::getline(file, line);) {
       std::smatch match;
       EXPECT_TRUE(std::regex_match(line, match, stamp)) << line;
