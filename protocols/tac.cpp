@@ -1,9 +1,11 @@
 #include "protocols/tac.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include "platform/clock.h"
+#include "platform/wire_trace.h"
 
 namespace {
 
@@ -117,7 +119,10 @@ int TacController::AwaitReply() {
   }
 
   std::memset(reply, 0, sizeof(reply));
-  if (receivedCount == 0) return 0;
+  if (receivedCount == 0) {
+    TraceNote(port, "no reply in 200 ms");
+    return 0;
+  }
 
   VARIANT received = comm.GetReceivedData();
   // The count was read before the data and the control may hand over fewer
@@ -130,7 +135,22 @@ int TacController::AwaitReply() {
 
   // An overlong answer is taken as given, unchecked.
   if (counted > kMessageLength) return 1;
-  return VerifyReply() ? 1 : 0;
+  char verdict[64];
+  if (copied < kMessageLength) {
+    std::snprintf(verdict, sizeof(verdict), "short reply (%zu of %zu bytes)", copied,
+                  kMessageLength);
+    TraceNote(port, verdict);
+  }
+  if (VerifyReply()) return 1;
+  if (copied == kMessageLength) {
+    const std::uint8_t sum = FrameSum(reply);
+    const auto shown = [](std::uint8_t c) { return c >= 0x20 && c < 0x7F ? c : '?'; };
+    std::snprintf(verdict, sizeof(verdict), "reply checksum wrong (expected %c%c, got %c%c)",
+                  HexDigit(sum >> 4), HexDigit(sum & 0x0F), shown(reply[kHighDigit]),
+                  shown(reply[kLowDigit]));
+    TraceNote(port, verdict);
+  }
+  return 0;
 }
 
 int TacController::Drive(std::uint8_t direction, std::size_t argumentAt) {
