@@ -35,13 +35,13 @@ int CanonVcController::ZoomIn() { return Move(zoomMoving, kZoomIn); }
 int CanonVcController::ZoomOut() { return Move(zoomMoving, kZoomOut); }
 
 void CanonVcController::Stop() {
-  if (panTiltMoving != 0) Write(kPanTiltStop, kFrameLength);
-  if (zoomMoving != 0) Write(kZoomStop, kFrameLength);
+  // A group stays moving until its stop frame went out, so the next Stop
+  // sends a refused one again.
+  if (panTiltMoving != 0 && Write(kPanTiltStop, kFrameLength) != 0) panTiltMoving = 0;
+  if (zoomMoving != 0 && Write(kZoomStop, kFrameLength) != 0) zoomMoving = 0;
   // The camera expects the finishing frame after every stop, also when
   // nothing was moving.
   FinishStop();
-  panTiltMoving = 0;
-  zoomMoving = 0;
 }
 
 int CanonVcController::PrepareMotion() {

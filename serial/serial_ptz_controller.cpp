@@ -51,8 +51,11 @@ int SerialPtzController::Init(CWnd* parent, int /*nCamera*/) {
 }
 
 void SerialPtzController::Close() {
-  // A moving camera is stopped before its port control goes away.
+  // A moving camera is stopped before its port control goes away. Whatever
+  // came of it, nothing can be sent once the control is gone.
   Stop();
+  panTiltMoving = 0;
+  zoomMoving = 0;
   if (comm.GetSafeHwnd() == nullptr) return;
   try {
     if (comm.GetOpenState()) comm.SetOpenState(false);
@@ -94,12 +97,14 @@ void SerialPtzController::ClosePort() {
 }
 
 int SerialPtzController::OpenPort() {
+  bool opened = false;
   try {
     ClosePort();
     comm.SetPortNumber(static_cast<std::int16_t>(port));
     comm.SetReceiveBufferSize(1024);
     comm.SetTransmitBufferSize(512);
     if (!comm.GetOpenState()) comm.SetOpenState(true);
+    opened = true;
     comm.SetDataMode(1);  // binary
     comm.SetLineSettings(LineSettingsFor(baudRate).c_str());
     comm.SetReceiveThreshold(1);
@@ -107,6 +112,9 @@ int SerialPtzController::OpenPort() {
     return 1;
   } catch (...) {
     HostLogLine(u"Open port exception,port = %d,BaudRate = %d.\n", port, baudRate);
+    // A port opened before its settings were refused would stay locked
+    // between commands, shutting other programs out.
+    if (opened) ClosePort();
     return 0;
   }
 }
@@ -147,10 +155,10 @@ int SerialPtzController::ZoomIn() { return Move(zoomMoving, zoomInFrame); }
 int SerialPtzController::ZoomOut() { return Move(zoomMoving, zoomOutFrame); }
 
 void SerialPtzController::Stop() {
-  if (panTiltMoving != 0) Send(panTiltStopFrame);
-  if (zoomMoving != 0) Send(zoomStopFrame);
-  panTiltMoving = 0;
-  zoomMoving = 0;
+  // A group stays moving until its stop frame went out, so a stop refused
+  // (a port held by another program) is sent again by the next Stop.
+  if (panTiltMoving != 0 && Send(panTiltStopFrame) != 0) panTiltMoving = 0;
+  if (zoomMoving != 0 && Send(zoomStopFrame) != 0) zoomMoving = 0;
 }
 
 int SerialPtzController::SetAddressCode(int /*code*/) { return 1; }

@@ -98,6 +98,14 @@ TEST(FrameEngine, AFailedSendLeavesTheGroupMoving) {
   EXPECT_EQ(driver.sent.size(), 1u);
   driver.Stop();  // still tries the stop frame
   EXPECT_EQ(driver.sent.back(), FrameText(driver.panTiltStopFrame));
+  // The stop did not go out: the group stays moving, motions stay refused,
+  // and the next Stop sends it again.
+  EXPECT_EQ(driver.panTiltMoving, 1);
+  EXPECT_EQ(driver.PanRight(), 0);
+  driver.writeResult = 1;
+  driver.Stop();
+  EXPECT_EQ(driver.sent.size(), 3u);
+  EXPECT_EQ(driver.sent.back(), FrameText(driver.panTiltStopFrame));
   EXPECT_EQ(driver.panTiltMoving, 0);
 }
 
