@@ -1,6 +1,7 @@
 // A serial port of the operating system, as the communications control
-// uses it: opened exclusively and raw, written in full, read without
-// waiting, drained when closed.
+// uses it: opened exclusively and raw with fresh input, written in full
+// within the bytes' time on the line, read without waiting, drained when
+// closed.
 #ifndef VORNE_PLATFORM_SERIAL_PORT_H
 #define VORNE_PLATFORM_SERIAL_PORT_H
 
@@ -64,11 +65,14 @@ class SerialPort {
 
   // Opens `path` for exclusive use, without waiting for modem lines and
   // without becoming the caller's controlling terminal, and applies
-  // `settings` in raw mode.
+  // `settings` in raw mode. Another program's hold on the port is waited
+  // for about two frames' time; input waiting from before is dropped.
   PortResult Open(const std::string& path, const LineSettings& settings);
+  // Applies `settings` to the open line unless they are in force already.
   PortResult Configure(const LineSettings& settings);
-  // Writes every byte; gives up after `timeoutMs` without progress.
-  PortResult Write(const std::uint8_t* bytes, std::size_t count, int timeoutMs);
+  // Writes every byte and waits until they have left, within their time on
+  // the line plus a small margin; a line that does not take them fails.
+  PortResult Write(const std::uint8_t* bytes, std::size_t count);
   // Number of received bytes waiting.
   PortResult Waiting(std::size_t* count);
   // Appends up to `max` waiting bytes to `out` without blocking.
@@ -83,7 +87,8 @@ class SerialPort {
  private:
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;
-  std::int32_t baud_ = 9600;
+  LineSettings settings_;  // in force on the open line
+  bool unsent_ = false;    // the last write did not leave
 };
 
 #endif

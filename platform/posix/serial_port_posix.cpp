@@ -86,6 +86,91 @@ bool SerialPort::SupportsRate(std::int32_t baud) {
 
 SerialPort::~SerialPort() { Close(); }
 
+namespace {
+
+// The line time of `count` bytes at `baud`, in whole milliseconds rounded
+// up: start bit, 8 data bits, parity and 2 stop bits at most.
+long long LineMilliseconds(std::size_t count, std::int32_t baud) {
+  const long long bits = static_cast<long long>(count) * 12;
+  const long long rate = baud > 0 ? baud : 9600;
+  return (bits * 1000 + rate - 1) / rate;
+}
+
+// What a frame may take beyond its line time before it counts as stalled:
+// scheduling and the transmitter, not a line that does not move.
+constexpr long long kStallMarginMs = 30;
+
+// The largest frame a driver sends; another program holding the port is
+// waited for about as long as two of them take on the line.
+constexpr std::size_t kLongestFrame = 16;
+
+void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+
+// The termios of raw 8-bit transfer with `settings`, built on `line` as the
+// device reported it. False when the rate has no code here.
+bool RawLine(const LineSettings& settings, termios* line) {
+  speed_t speed;
+  if (!RateFor(settings.baud, &speed)) return false;
+  ::cfmakeraw(line);
+  // Bytes pass untouched in both directions; no software or hardware flow
+  // control, modem lines ignored, receiver on.
+  line->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | PARMRK);
+  line->c_iflag |= IGNBRK;
+  line->c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
+  line->c_cflag |= CLOCAL | CREAD;
+  switch (settings.dataBits) {
+    case 5: line->c_cflag |= CS5; break;
+    case 6: line->c_cflag |= CS6; break;
+    case 7: line->c_cflag |= CS7; break;
+    default: line->c_cflag |= CS8; break;
+  }
+  switch (settings.parity) {
+    case 'e': line->c_cflag |= PARENB; break;
+    case 'o': line->c_cflag |= PARENB | PARODD; break;
+    case 'm': line->c_cflag |= PARENB | PARODD | CMSPAR; break;
+    case 's': line->c_cflag |= PARENB | CMSPAR; break;
+    default: break;
+  }
+  if (settings.stopBits == 2) line->c_cflag |= CSTOPB;
+  line->c_cc[VMIN] = 0;
+  line->c_cc[VTIME] = 0;
+  return ::cfsetispeed(line, speed) == 0 && ::cfsetospeed(line, speed) == 0;
+}
+
+bool SameLine(const termios& a, const termios& b) {
+  return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
+         a.c_lflag == b.c_lflag && a.c_cc[VMIN] == b.c_cc[VMIN] &&
+         a.c_cc[VTIME] == b.c_cc[VTIME] && ::cfgetispeed(&a) == ::cfgetispeed(&b) &&
+         ::cfgetospeed(&a) == ::cfgetospeed(&b);
+}
+
+// Applies `settings` to the line whose current termios is `line`; writes
+// them only when they differ from what the device already runs.
+PortResult Apply(int fd, const termios& line, const LineSettings& settings) {
+  termios wanted = line;
+  if (!RawLine(settings, &wanted)) return Fail(PortStatus::kRefused, EINVAL);
+  if (SameLine(wanted, line)) return {};
+  if (::tcsetattr(fd, TCSANOW, &wanted) != 0) return Fail(PortStatus::kRefused, errno);
+  return {};
+}
+
+// Takes the port's exclusive lock, waiting a little for another program
+// that holds it for a frame of its own.
+PortResult Lock(int fd, std::int32_t baud) {
+  const Clock::time_point deadline =
+      Clock::now() +
+      std::chrono::milliseconds(2 * LineMilliseconds(kLongestFrame, baud) + kStallMarginMs);
+  while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return Fail(PortStatus::kNoDevice, errno);
+    if (Clock::now() >= deadline) return Fail(PortStatus::kBusy, "held by another program");
+    Pause();
+  }
+  return {};
+}
+
+}  // namespace
+
 PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
   Close();
   // O_NONBLOCK: a line without carrier must not hold the caller; O_NOCTTY:
@@ -96,90 +181,85 @@ PortResult SerialPort::Open(const std::string& path, const LineSettings& setting
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return Fail(PortStatus::kNoDevice, errno);
 
-  if (!::isatty(fd)) {
-    ::close(fd);
-    return Fail(PortStatus::kNoDevice, "not a serial device");
-  }
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  // One read of the line's settings tells a serial device from anything
+  // else and is what the new settings are compared with.
+  termios line{};
+  if (::tcgetattr(fd, &line) != 0) {
     const int error = errno;
     ::close(fd);
-    if (error == EWOULDBLOCK) {
-      return Fail(PortStatus::kBusy, "held by another program");
-    }
+    if (error == ENOTTY) return Fail(PortStatus::kNoDevice, "not a serial device");
     return Fail(PortStatus::kNoDevice, error);
   }
-  handle_ = fd;
-  PortResult configured = Configure(settings);
-  if (!configured.ok()) {
+  if (PortResult locked = Lock(fd, settings.baud); !locked.ok()) {
     ::close(fd);
-    handle_ = kNoHandle;
-    return configured;
+    return locked;
   }
+  if (PortResult applied = Apply(fd, line, settings); !applied.ok()) {
+    ::close(fd);
+    return applied;
+  }
+  // An answer that came after its exchange ended must not answer the next
+  // request. Only input goes: output of another program has left already,
+  // since it held the lock until its bytes were out.
+  ::tcflush(fd, TCIFLUSH);
+  handle_ = fd;
+  settings_ = settings;
+  unsent_ = false;
   return {};
 }
 
 PortResult SerialPort::Configure(const LineSettings& settings) {
   if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
+  // The settings in force need no second write.
+  if (settings == settings_) return {};
   const int fd = Descriptor(handle_);
-  speed_t speed;
-  if (!RateFor(settings.baud, &speed)) return Fail(PortStatus::kRefused, EINVAL);
-
   termios line{};
   if (::tcgetattr(fd, &line) != 0) return Fail(PortStatus::kRefused, errno);
-  ::cfmakeraw(&line);
-  // Bytes pass untouched in both directions; no software or hardware flow
-  // control, modem lines ignored, receiver on.
-  line.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | PARMRK);
-  line.c_iflag |= IGNBRK;
-  line.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CSTOPB | CRTSCTS | CMSPAR);
-  line.c_cflag |= CLOCAL | CREAD;
-  switch (settings.dataBits) {
-    case 5: line.c_cflag |= CS5; break;
-    case 6: line.c_cflag |= CS6; break;
-    case 7: line.c_cflag |= CS7; break;
-    default: line.c_cflag |= CS8; break;
-  }
-  switch (settings.parity) {
-    case 'e': line.c_cflag |= PARENB; break;
-    case 'o': line.c_cflag |= PARENB | PARODD; break;
-    case 'm': line.c_cflag |= PARENB | PARODD | CMSPAR; break;
-    case 's': line.c_cflag |= PARENB | CMSPAR; break;
-    default: break;
-  }
-  if (settings.stopBits == 2) line.c_cflag |= CSTOPB;
-  line.c_cc[VMIN] = 0;
-  line.c_cc[VTIME] = 0;
-  if (::cfsetispeed(&line, speed) != 0 || ::cfsetospeed(&line, speed) != 0) {
-    return Fail(PortStatus::kRefused, errno);
-  }
-  if (::tcsetattr(fd, TCSANOW, &line) != 0) return Fail(PortStatus::kRefused, errno);
-  baud_ = settings.baud;
+  if (PortResult applied = Apply(fd, line, settings); !applied.ok()) return applied;
+  settings_ = settings;
   return {};
 }
 
-PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count, int timeoutMs) {
+PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
   if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
   const int fd = Descriptor(handle_);
-  Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  // The bytes must be out within their time on the line plus a margin; a
+  // line that does not move is given up rather than holding the caller.
+  const long long boundMs = LineMilliseconds(count, settings_.baud) + kStallMarginMs;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
+  const auto stalled = [&] {
+    unsent_ = true;
+    return Fail(PortStatus::kIoError, "the line took no bytes for " + std::to_string(boundMs) +
+                                          " ms");
+  };
   std::size_t done = 0;
   while (done < count) {
     const ssize_t put = ::write(fd, bytes + done, count - done);
     if (put > 0) {
       done += static_cast<std::size_t>(put);
-      deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
       continue;
     }
     if (put < 0 && errno == EINTR) continue;
-    if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+    if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      unsent_ = true;
       return Fail(PortStatus::kIoError, errno);
-    // The output queue is full: wait for room, but not for ever.
+    }
+    // The output queue is full: wait for room, but not beyond the bound.
     pollfd wait{fd, POLLOUT, 0};
     const int left = MillisecondsLeft(deadline);
-    if (left == 0) return Fail(PortStatus::kIoError, ETIMEDOUT);
+    if (left == 0) return stalled();
     if (::poll(&wait, 1, left) < 0 && errno != EINTR) return Fail(PortStatus::kIoError, errno);
     if ((wait.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (wait.revents & POLLOUT) == 0) {
+      unsent_ = true;
       return Fail(PortStatus::kIoError, "the line was hung up");
     }
+  }
+  // Then until the queue has gone to the wire; an empty queue is not
+  // polled at all.
+  int queued = 0;
+  while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    if (MillisecondsLeft(deadline) == 0) return stalled();
+    Pause();
   }
   return {};
 }
@@ -224,20 +304,9 @@ void SerialPort::Close() {
   if (!IsOpen()) return;
   const int fd = Descriptor(handle_);
   handle_ = kNoHandle;
-  // Let the queued bytes reach the wire before the descriptor goes: the
-  // caller closes straight after a write. The wait is bounded by the time
-  // the queue needs at this rate, so a stalled line cannot hold the caller.
-  int queued = 0;
-  if (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
-    const long long bitsPerByte = 12;  // start, 8 data, parity, 2 stop at most
-    const long long needMs = queued * bitsPerByte * 1000 / (baud_ > 0 ? baud_ : 9600);
-    const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(needMs + 200);
-    while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && Clock::now() < deadline) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-  }
-  if (queued > 0) {
-    // The line does not move: drop the rest rather than block on close.
+  if (unsent_) {
+    // The line did not take the last frame: drop it rather than block on
+    // the close.
     ::tcflush(fd, TCOFLUSH);
   } else {
     ::tcdrain(fd);  // the last bytes still in the transmitter

@@ -102,8 +102,8 @@ TEST_F(PtyTransportTest, PortFailuresAreLoggedAndNothingIsSent) {
     host_.ClearLines();
     EXPECT_EQ(driver_.PanLeft(), 0);
     EXPECT_EQ(driver_.panTiltMoving, 1);
-    driver_.Stop();  // fails the same way, and ends the motion
-    EXPECT_EQ(driver_.panTiltMoving, 0);
+    driver_.Stop();  // fails the same way; the motion stays until a stop goes out
+    EXPECT_EQ(driver_.panTiltMoving, 1);
     const std::string open = "Open port exception,port = 2,BaudRate = " + c.baud + ".\n";
     const std::string failed = "Open com port 2 failed,baudrate = " + c.baud + ".\n";
     EXPECT_THAT(LogLines(), ElementsAre(open, failed, open, failed));
@@ -113,6 +113,10 @@ TEST_F(PtyTransportTest, PortFailuresAreLoggedAndNothingIsSent) {
     if (lock >= 0) ::close(lock);
     lock = -1;
     driver_.SetBaudRate(9600);
+    driver_.Stop();  // the port is free again: the stop goes out now
+    EXPECT_EQ(driver_.panTiltMoving, 0);
+    EXPECT_EQ(pty_.ReadMaster(static_cast<std::size_t>(driver_.panTiltStopFrame.length)),
+              Frame(driver_.panTiltStopFrame));
   }
   // Everything works again afterwards.
   EXPECT_EQ(driver_.ZoomIn(), 1);
@@ -178,7 +182,8 @@ TEST_F(WireTraceTest, SettingsTheLineCannotTakeAreTracedWithTheirText) {
   EXPECT_EQ(driver_.PanLeft(), 0);
   EXPECT_THAT(trace_.Lines(),
               ElementsAre("COM2 open " + pty_.SlavePath() + " 9600,n,8,1",
-                          "COM2 settings failed: cannot use \"14400,n,8,1\" on this line"));
+                          "COM2 settings failed: cannot use \"14400,n,8,1\" on this line",
+                          "COM2 close"));
 }
 
 TEST_F(PtyTransportTest, AnUnwritableTraceNeverStopsTheFrames) {
