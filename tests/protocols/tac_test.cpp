@@ -370,6 +370,13 @@ TEST_F(TacPtyTest, AnswersOverTheLine) {
   }
 }
 
+TEST_F(TacPtyTest, AnAnswerLeftOnTheLineDoesNotAnswerTheNextRequest) {
+  ASSERT_TRUE(pty_.WriteMaster(TacGoodReply()));  // came after its own wait had ended
+  std::this_thread::sleep_for(milliseconds(20));
+  TacPeer peer(pty_, Always({}));
+  EXPECT_EQ(tac_->PanLeft(), 0);
+}
+
 TEST_F(TacPtyTest, PortNeverSelectedFailsAtOnceWithItsLogLine) {
   AttachLog();
   TacController unset;

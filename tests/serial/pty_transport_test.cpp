@@ -5,6 +5,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "serial/line_helpers.h"
@@ -180,10 +182,10 @@ TEST_F(WireTraceTest, BytesInAndFailedOpensAreTraced) {
 TEST_F(WireTraceTest, SettingsTheLineCannotTakeAreTracedWithTheirText) {
   ASSERT_EQ(driver_.SetBaudRate(14400), 1);  // applied only at the next open
   EXPECT_EQ(driver_.PanLeft(), 0);
-  EXPECT_THAT(trace_.Lines(),
-              ElementsAre("COM2 open " + pty_.SlavePath() + " 9600,n,8,1",
-                          "COM2 settings failed: cannot use \"14400,n,8,1\" on this line",
-                          "COM2 close"));
+  EXPECT_THAT(
+      trace_.Lines(),
+      ElementsAre("COM2 open " + pty_.SlavePath() + " 9600,n,8,1",
+                  "COM2 settings failed: cannot use \"14400,n,8,1\" on this line", "COM2 close"));
 }
 
 TEST_F(PtyTransportTest, AnUnwritableTraceNeverStopsTheFrames) {
@@ -193,3 +195,112 @@ TEST_F(PtyTransportTest, AnUnwritableTraceNeverStopsTheFrames) {
 }
 
 }  // namespace
+
+namespace hostile {
+
+// A trace file the host cannot control: each must leave the frames going
+// out and the host alive; the ones that cannot be traced say so once.
+TEST_F(PtyTransportTest, HostileTraceFilesNeitherHoldNorEndTheHost) {
+  char folder[] = "/tmp/vorne-hostile-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string fifo = std::string(folder) + "/fifo";
+  const std::string left = std::string(folder) + "/left";
+  const std::string link = std::string(folder) + "/link";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  ASSERT_EQ(::mkfifo(left.c_str(), 0600), 0);
+  ASSERT_EQ(::symlink("/dev/null", link.c_str()), 0);
+  struct Case {
+    const char* name;
+    std::string target;
+    std::string warning;
+  };
+  const Case cases[] = {
+      {"a fifo nobody reads", fifo, "cannot open it: a fifo nobody reads"},
+      {"a symbolic link", link, "cannot open it: a symbolic link"},
+      {"a folder that does not exist", std::string(folder) + "/none/trace",
+       "cannot open it: No such file or directory"},
+      {"a fifo whose reader leaves", left, "its reader went away"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    int reader = -1;
+    if (c.target == left) reader = ::open(left.c_str(), O_RDONLY | O_NONBLOCK);
+    ::testing::internal::CaptureStderr();
+    {
+      ScopedEnv trace("VORNE_TRACE", c.target);
+      EXPECT_EQ(driver_.PanLeft(), 1);
+      if (reader >= 0) ::close(reader);  // the next line meets no reader: EPIPE, not SIGPIPE
+      driver_.Stop();
+      EXPECT_EQ(driver_.PanLeft(), 1);
+      driver_.Stop();
+    }
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(pty_.ReadAvailable().size(), 2 * (5 + 9u));  // pan left and stop, twice
+    EXPECT_EQ(said, "vorne: wire trace " + c.target + " is off: " + c.warning + "\n");
+  }
+  ::unlink(fifo.c_str());
+  ::unlink(left.c_str());
+  ::unlink(link.c_str());
+  ::rmdir(folder);
+}
+
+// A line that takes no bytes (nobody reads the other end and its buffer is
+// full) costs a frame its time on the line plus a small margin, not seconds.
+TEST_F(PtyTransportTest, AStalledLineIsGivenUpQuicklyWithItsLogLine) {
+  const int filler = ::open(pty_.SlavePath().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+  ASSERT_GE(filler, 0);
+  const std::vector<std::uint8_t> block(4096, 0x55);
+  for (std::size_t size = block.size(); size > 0; size /= 2) {
+    while (::write(filler, block.data(), size) > 0) {
+    }
+  }
+  ::close(filler);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(driver_.PanLeft(), 1);  // the port opened: the frame counts as handed over
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(took, std::chrono::milliseconds(500));
+  EXPECT_THAT(LogLines(), ElementsAre("Write Data Exception,DataLen = 5,Port = 2.\n"));
+}
+
+// Two programs on one port take turns: none of their frames is refused as
+// "held" and every byte arrives inside whole frames.
+TEST_F(PtyTransportTest, TwoProgramsSharingThePortLoseNoFrame) {
+  constexpr int kFrames = 4000;
+  const pid_t other = ::fork();
+  ASSERT_GE(other, 0);
+  if (other == 0) {
+    int lost = 0;
+    for (int i = 0; i < kFrames; ++i) lost += driver_.Write(driver_.panLeftFrame.data, 5) == 0;
+    ::_exit(lost > 255 ? 255 : lost);
+  }
+  int lost = 0;
+  std::size_t received = 0;
+  Bytes all;
+  for (int i = 0; i < kFrames; ++i) {
+    lost += driver_.Write(driver_.panRightFrame.data, 6) == 0;
+    if (i % 64 == 0) {
+      const Bytes got = pty_.ReadAvailable(std::chrono::milliseconds(0));
+      all.insert(all.end(), got.begin(), got.end());
+    }
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(other, &status, 0), other);
+  const Bytes rest = pty_.ReadAvailable();
+  all.insert(all.end(), rest.begin(), rest.end());
+  received = all.size();
+  EXPECT_EQ(lost, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "the other program lost frames";
+  EXPECT_EQ(received, kFrames * (5u + 6u));
+  // Pan-left frames (5 bytes) and pan-right frames (6 bytes), never torn.
+  for (std::size_t at = 0; at < all.size();) {
+    const Bytes& frame =
+        all[at] == 0xA2 ? Frame(driver_.panLeftFrame) : Frame(driver_.panRightFrame);
+    ASSERT_LE(at + frame.size(), all.size());
+    ASSERT_TRUE(
+        std::equal(frame.begin(), frame.end(), all.begin() + static_cast<std::ptrdiff_t>(at)))
+        << "torn frame at byte " << at;
+    at += frame.size();
+  }
+}
+
+}  // namespace hostile
