@@ -250,9 +250,14 @@ TEST_F(PtyTransportTest, AStalledLineIsGivenUpQuicklyWithItsLogLine) {
   const int filler = ::open(pty_.SlavePath().c_str(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
   ASSERT_GE(filler, 0);
   const std::vector<std::uint8_t> block(4096, 0x55);
-  for (std::size_t size = block.size(); size > 0; size /= 2) {
-    while (::write(filler, block.data(), size) > 0) {
+  // The terminal layer moves queued bytes on in the background: fill until a
+  // pause makes no more room.
+  for (bool added = true; added;) {
+    added = false;
+    for (std::size_t size = block.size(); size > 0; size /= 2) {
+      while (::write(filler, block.data(), size) > 0) added = true;
     }
+    if (added) std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   ::close(filler);
   const auto start = std::chrono::steady_clock::now();
