@@ -4,6 +4,7 @@
 #include <map>
 #include <mutex>
 #include <set>
+#include <utility>
 
 namespace {
 
@@ -34,6 +35,40 @@ void ForgetHandle(HWND handle) {
   WindowTable& table = Windows();
   std::lock_guard lock(table.mutex);
   table.live.erase(handle);
+}
+
+// One wrapper per foreign handle, as the framework's handle map keeps them,
+// counting the controls made under it: the entry goes with the last of
+// them, so a host that makes a parent window per camera view does not grow
+// the table. Module-wide rather than per thread: a thread-local object with
+// a destructor would pin the module in memory, so that unloading it would
+// no longer end it.
+struct ForeignWindow {
+  std::unique_ptr<CWnd> wrapper;
+  int children = 0;
+};
+
+struct ForeignWindows {
+  std::mutex mutex;
+  std::map<HWND, ForeignWindow> byHandle;
+};
+
+ForeignWindows& Foreign() {
+  static ForeignWindows foreign;
+  return foreign;
+}
+
+void CountChild(HWND parent, int change) {
+  std::unique_ptr<CWnd> gone;  // destroyed after the lock is released
+  ForeignWindows& foreign = Foreign();
+  std::lock_guard lock(foreign.mutex);
+  const auto found = foreign.byHandle.find(parent);
+  if (found == foreign.byHandle.end()) return;
+  found->second.children += change;
+  if (found->second.children <= 0) {
+    gone = std::move(found->second.wrapper);
+    foreign.byHandle.erase(found);
+  }
 }
 
 // The caller started the list; the analyzer loses it across the reference.
@@ -108,22 +143,20 @@ CWnd::~CWnd() {
 
 CWnd* CWnd::FromHandle(HWND handle) {
   if (handle == nullptr) return nullptr;
-  // One wrapper per foreign handle, as the framework's handle map keeps
-  // them; a host has few parent windows. Module-wide rather than per
-  // thread: a thread-local object with a destructor would pin the module in
-  // memory, so that unloading it would no longer end it.
-  struct Wrappers {
-    std::mutex mutex;
-    std::map<HWND, std::unique_ptr<CWnd>> byHandle;
-  };
-  static Wrappers wrappers;
-  std::lock_guard lock(wrappers.mutex);
-  std::unique_ptr<CWnd>& wrapper = wrappers.byHandle[handle];
-  if (!wrapper) {
-    wrapper = std::make_unique<CWnd>();
-    wrapper->m_hWnd = handle;
+  ForeignWindows& foreign = Foreign();
+  std::lock_guard lock(foreign.mutex);
+  ForeignWindow& entry = foreign.byHandle[handle];
+  if (!entry.wrapper) {
+    entry.wrapper = std::make_unique<CWnd>();
+    entry.wrapper->m_hWnd = handle;
   }
-  return wrapper.get();
+  return entry.wrapper.get();
+}
+
+std::size_t CWnd::ForeignWindowCount() {
+  ForeignWindows& foreign = Foreign();
+  std::lock_guard lock(foreign.mutex);
+  return foreign.byHandle.size();
 }
 
 int CWnd::CreateControl(const GUID& classId, const char16_t* /*windowName*/,
@@ -138,6 +171,10 @@ int CWnd::CreateControl(const GUID& classId, const char16_t* /*windowName*/,
   if (control == nullptr) return 0;
   control_ = std::move(control);
   m_hWnd = NewHandle();
+  if (parent->control_ == nullptr) {
+    parent_ = parent->m_hWnd;
+    CountChild(parent_, +1);
+  }
   return 1;
 }
 
@@ -172,6 +209,7 @@ int CWnd::DestroyWindow() {
   m_hWnd = nullptr;
   // The control ends with its window; releasing it closes what it holds.
   control_.reset();
+  if (parent_ != nullptr) CountChild(std::exchange(parent_, nullptr), -1);
   return 1;
 }
 

@@ -3,6 +3,7 @@
 #ifndef VORNE_PLATFORM_WINDOW_H
 #define VORNE_PLATFORM_WINDOW_H
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -40,9 +41,12 @@ class CWnd {
   virtual ~CWnd();
 
   // The window object for a handle the module does not own (a host's
-  // parent). The object stays valid while the module is loaded. Null for a
-  // null handle.
+  // parent). The object stays valid until the last control made under it
+  // is destroyed (or, when none ever is, while the module is loaded). Null
+  // for a null handle.
   static CWnd* FromHandle(HWND handle);
+  // How many foreign handles have a window object now.
+  static std::size_t ForeignWindowCount();
 
   // Makes the control registered under `classId` and hosts it in a new
   // hidden window of this object, a child of `parent`. Nonzero on success;
@@ -71,6 +75,7 @@ class CWnd {
 
  private:
   std::unique_ptr<HostedControl> control_;
+  HWND parent_ = nullptr;  // the foreign parent this control counts against
 };
 
 // Nonzero for the handle of a live window the module created.

@@ -139,9 +139,8 @@ bool RawLine(const LineSettings& settings, termios* line) {
 
 bool SameLine(const termios& a, const termios& b) {
   return a.c_iflag == b.c_iflag && a.c_oflag == b.c_oflag && a.c_cflag == b.c_cflag &&
-         a.c_lflag == b.c_lflag && a.c_cc[VMIN] == b.c_cc[VMIN] &&
-         a.c_cc[VTIME] == b.c_cc[VTIME] && ::cfgetispeed(&a) == ::cfgetispeed(&b) &&
-         ::cfgetospeed(&a) == ::cfgetospeed(&b);
+         a.c_lflag == b.c_lflag && a.c_cc[VMIN] == b.c_cc[VMIN] && a.c_cc[VTIME] == b.c_cc[VTIME] &&
+         ::cfgetispeed(&a) == ::cfgetispeed(&b) && ::cfgetospeed(&a) == ::cfgetospeed(&b);
 }
 
 // Applies `settings` to the line whose current termios is `line`; writes
@@ -229,8 +228,8 @@ PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(boundMs);
   const auto stalled = [&] {
     unsent_ = true;
-    return Fail(PortStatus::kIoError, "the line took no bytes for " + std::to_string(boundMs) +
-                                          " ms");
+    return Fail(PortStatus::kIoError,
+                "the line took no bytes for " + std::to_string(boundMs) + " ms");
   };
   std::size_t done = 0;
   while (done < count) {

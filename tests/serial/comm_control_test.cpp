@@ -12,7 +12,9 @@
 #include <optional>
 #include <thread>
 
+#include "platform/app.h"
 #include "platform/serial_port.h"
+#include "platform/window.h"
 #include "serial/line_helpers.h"
 #include "support/pty_pair.h"
 #include "support/recording_control.h"
@@ -301,6 +303,29 @@ TEST_F(CommControlTest, ClosingStraightAfterAWriteLosesNothing) {
   const Bytes got = pty_.ReadMaster(60);
   ASSERT_EQ(got.size(), 60u);
   for (int round = 0; round < 20; ++round) EXPECT_EQ(got[round * 3 + 1], round);
+}
+
+}  // namespace
+
+namespace {
+
+// A host that makes a parent window per camera view: the window objects for
+// its handles go with their last control, so the table does not grow.
+TEST(ForeignWindows, AParentsObjectGoesWithItsLastControl) {
+  AfxEnableControlContainer();
+  const std::size_t before = CWnd::ForeignWindowCount();
+  const RECT rect{0, 0, 10, 10};
+  for (std::uintptr_t handle = 0x900000; handle < 0x900000 + 1000 * 0x10; handle += 0x10) {
+    CWnd* parent = CWnd::FromHandle(reinterpret_cast<HWND>(handle));
+    CWnd first;
+    CWnd second;
+    ASSERT_EQ(first.CreateControl(CLSID_CommControl, u"", WS_CHILD, rect, parent, 1), 1);
+    ASSERT_EQ(second.CreateControl(CLSID_CommControl, u"", WS_CHILD, rect, parent, 2), 1);
+    first.DestroyWindow();
+    ASSERT_EQ(CWnd::FromHandle(reinterpret_cast<HWND>(handle)), parent);  // one control left
+    second.DestroyWindow();
+  }
+  EXPECT_EQ(CWnd::ForeignWindowCount(), before);
 }
 
 }  // namespace
