@@ -18,6 +18,7 @@
 #include "controller/factory.h"
 #include "port_watch.h"
 #include "recorded_port.h"
+#include "support/golden_frames.h"
 
 namespace {
 
@@ -27,15 +28,11 @@ using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using Frames = std::vector<Bytes>;
 
-Bytes Frame(std::uint8_t group, std::uint8_t code) {
-  return {0xFF, 0x30, 0x30, 0x00, group, code, 0xEF};
-}
-
-const Bytes kPrepareFirst = Frame(0x90, 0x30);
-const Bytes kPrepareSecond = Frame(0xA0, 0x31);
-const Bytes kFinish = Frame(0x90, 0x31);
-const Bytes kPanTiltStop = Frame(0x53, 0x30);
-const Bytes kZoomStop = Frame(0xA2, 0x30);
+const Bytes& kPrepareFirst = kCanonPrepareFirst;
+const Bytes& kPrepareSecond = kCanonPrepareSecond;
+const Bytes& kFinish = kCanonFinish;
+const Bytes& kPanTiltStop = kCanonFrames[vorne_test::kPanTiltStop];
+const Bytes& kZoomStop = kCanonFrames[vorne_test::kZoomStop];
 
 struct Motion {
   const char* name;
@@ -45,12 +42,12 @@ struct Motion {
 };
 
 const Motion kMotions[] = {
-    {"PanLeft", &CanonVcController::PanLeft, Frame(0x53, 0x32), false},
-    {"PanRight", &CanonVcController::PanRight, Frame(0x53, 0x31), false},
-    {"TiltUp", &CanonVcController::TiltUp, Frame(0x53, 0x33), false},
-    {"TiltDown", &CanonVcController::TiltDown, Frame(0x53, 0x34), false},
-    {"ZoomIn", &CanonVcController::ZoomIn, Frame(0xA2, 0x32), true},
-    {"ZoomOut", &CanonVcController::ZoomOut, Frame(0xA2, 0x31), true},
+    {"PanLeft", &CanonVcController::PanLeft, kCanonFrames[kPanLeft], false},
+    {"PanRight", &CanonVcController::PanRight, kCanonFrames[kPanRight], false},
+    {"TiltUp", &CanonVcController::TiltUp, kCanonFrames[kTiltUp], false},
+    {"TiltDown", &CanonVcController::TiltDown, kCanonFrames[kTiltDown], false},
+    {"ZoomIn", &CanonVcController::ZoomIn, kCanonFrames[kZoomIn], true},
+    {"ZoomOut", &CanonVcController::ZoomOut, kCanonFrames[kZoomOut], true},
 };
 
 const Motion& Find(const char* name) {

@@ -18,6 +18,7 @@
 #include "controller/factory.h"
 #include "platform/clock.h"
 #include "recorded_port.h"
+#include "support/golden_frames.h"
 #include "tac_peer.h"
 
 namespace {
@@ -43,19 +44,14 @@ struct Command {
   Bytes wire;
 };
 
-// Direction codes 0x01..0x04 and the 0x00 after the "2" are raw bytes.
 const Command kCommands[] = {
-    {"PanLeft", &TacController::PanLeft, {'*', '0', '0', '6', 0x03, '0', '0', '2', 0x00, '5', '5'}},
-    {"PanRight",
-     &TacController::PanRight,
-     {'*', '0', '0', '6', 0x04, '0', '0', '2', 0x00, '5', '6'}},
-    {"TiltUp", &TacController::TiltUp, {'*', '0', '0', '6', 0x01, '2', 0x00, '0', '0', '5', '3'}},
-    {"TiltDown",
-     &TacController::TiltDown,
-     {'*', '0', '0', '6', 0x02, '2', 0x00, '0', '0', '5', '4'}},
-    {"ZoomIn", &TacController::ZoomIn, {'*', '0', '0', '7', '5', '0', '2', '0', '0', 'B', '8'}},
-    {"ZoomOut", &TacController::ZoomOut, {'*', '0', '0', '7', '5', '0', '4', '0', '0', 'B', 'A'}},
-    {"Stop", nullptr, {'*', '0', '0', '7', '5', '0', '9', '0', '0', 'B', 'F'}},
+    {"PanLeft", &TacController::PanLeft, kTacFrames[kPanLeft]},
+    {"PanRight", &TacController::PanRight, kTacFrames[kPanRight]},
+    {"TiltUp", &TacController::TiltUp, kTacFrames[kTiltUp]},
+    {"TiltDown", &TacController::TiltDown, kTacFrames[kTiltDown]},
+    {"ZoomIn", &TacController::ZoomIn, kTacFrames[kZoomIn]},
+    {"ZoomOut", &TacController::ZoomOut, kTacFrames[kZoomOut]},
+    {"Stop", nullptr, kTacFrames[kPanTiltStop]},
 };
 
 const Bytes& Wire(const char* name) {

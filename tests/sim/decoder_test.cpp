@@ -8,6 +8,7 @@
 #include <random>
 
 #include "sim/tac.h"
+#include "support/golden_frames.h"
 
 namespace sim {
 namespace {
@@ -32,13 +33,20 @@ std::vector<Decoded> DecodeAll(Protocol protocol, const Bytes& stream) {
   return FeedAndFlush(*MakeDecoder(protocol), stream);
 }
 
+// A golden frame as the decoders' hex.
+std::string G(const vorne_test::FrameSet& frames, vorne_test::Slot slot) {
+  return Hex(frames[slot]);
+}
+std::string G(const vorne_test::ByteVector& frame) { return Hex(frame); }
+
 using enum Protocol;
+using namespace vorne_test;
 constexpr auto kOk = Check::Verdict::kOk;
 constexpr auto kNone = Check::Verdict::kNone;
 
 struct FrameCase {
   Protocol protocol;
-  const char* hex;
+  std::string hex;
   Check::Verdict verdict;
   const char* meaning;
   // Pan, tilt, zoom: 'L'eft/'R'ight, 'U'p/'D'own, 'I'n/'O'ut, 'S'top, '-' untouched.
@@ -66,73 +74,75 @@ std::ostream& operator<<(std::ostream& os, const FrameCase& c) {
 // Every frame the module stores or builds, and the address rewrites.
 const FrameCase kModuleFrames[] = {
     // VISCA, each with the module's trailing 0x00.
-    {kVisca, "81 01 06 01 03 07 03 01 FF 00", kNone,
+    {kVisca, G(kViscaFrames, kTiltUp), kNone,
      "tilt up, pan speed 0x03, tilt speed 0x07, address 1, trailing 0x00", "SU-", 1},
-    {kVisca, "81 01 06 01 03 07 03 02 FF 00", kNone, "tilt down", "SD-", 1},
-    {kVisca, "81 01 06 01 09 10 01 03 FF 00", kNone, "pan left, pan speed 0x09", "LS-", 1},
-    {kVisca, "81 01 06 01 09 10 02 03 FF 00", kNone, "pan right", "RS-", 1},
-    {kVisca, "81 01 04 07 34 FF 00", kNone, "zoom out (wide), speed 4", "--O", 1},
-    {kVisca, "81 01 04 07 24 FF 00", kNone, "zoom in (tele), speed 4", "--I", 1},
-    {kVisca, "81 01 06 01 10 10 03 03 FF 00", kNone, "pan-tilt stop", "SS-", 1},
-    {kVisca, "81 01 04 07 00 FF 00", kNone, "zoom stop", "--S", 1},
+    {kVisca, G(kViscaFrames, kTiltDown), kNone, "tilt down", "SD-", 1},
+    {kVisca, G(kViscaFrames, kPanLeft), kNone, "pan left, pan speed 0x09", "LS-", 1},
+    {kVisca, G(kViscaFrames, kPanRight), kNone, "pan right", "RS-", 1},
+    {kVisca, G(kViscaFrames, kZoomOut), kNone, "zoom out (wide), speed 4", "--O", 1},
+    {kVisca, G(kViscaFrames, kZoomIn), kNone, "zoom in (tele), speed 4", "--I", 1},
+    {kVisca, G(kViscaFrames, kPanTiltStop), kNone, "pan-tilt stop", "SS-", 1},
+    {kVisca, G(kViscaFrames, kZoomStop), kNone, "zoom stop", "--S", 1},
     {kVisca, "82 01 04 07 02 FF", kNone, "zoom in (tele), standard speed, address 2", "--I", 2},
     {kVisca, "88 01 00 01 FF", kNone, "interface clear, broadcast", "---", -1},
     // Pelco-D.
-    {kPelcoD, "FF 01 00 08 00 20 29", kOk, "tilt up, speed 0x20, address 1", "SUS", 1},
-    {kPelcoD, "FF 01 00 10 00 20 31", kOk, "tilt down, speed 0x20", "SDS", 1},
-    {kPelcoD, "FF 01 00 04 20 00 25", kOk, "pan left, speed 0x20, address 1", "LSS", 1},
-    {kPelcoD, "FF 01 00 02 20 00 23", kOk, "pan right, speed 0x20", "RSS", 1},
-    {kPelcoD, "FF 01 00 40 0A 0A 55", kOk, "zoom out (wide)", "SSO", 1},
-    {kPelcoD, "FF 01 00 20 0A 0A 35", kOk, "zoom in (tele)", "SSI", 1},
-    {kPelcoD, "FF 01 00 00 00 00 01", kOk, "stop, address 1", "SSS", 1},
-    {kPelcoD, "FF 02 00 08 00 20 2A", kOk, "tilt up, speed 0x20, address 2", "SUS", 2},
-    {kPelcoD, "FF 02 00 00 00 00 02", kOk, "stop, address 2", "SSS", 2},
-    {kPelcoD, "FF FF 00 10 00 20 2F", kOk, "tilt down, speed 0x20, address 255", "SDS", 255},
-    {kPelcoD, "FF FF 00 40 0A 0A 53", kOk, "zoom out (wide), address 255", "SSO", 255},
+    {kPelcoD, G(kPelcoDAddress1, kTiltUp), kOk, "tilt up, speed 0x20, address 1", "SUS", 1},
+    {kPelcoD, G(kPelcoDAddress1, kTiltDown), kOk, "tilt down, speed 0x20", "SDS", 1},
+    {kPelcoD, G(kPelcoDAddress1, kPanLeft), kOk, "pan left, speed 0x20, address 1", "LSS", 1},
+    {kPelcoD, G(kPelcoDAddress1, kPanRight), kOk, "pan right, speed 0x20", "RSS", 1},
+    {kPelcoD, G(kPelcoDAddress1, kZoomOut), kOk, "zoom out (wide)", "SSO", 1},
+    {kPelcoD, G(kPelcoDAddress1, kZoomIn), kOk, "zoom in (tele)", "SSI", 1},
+    {kPelcoD, G(kPelcoDAddress1, kPanTiltStop), kOk, "stop, address 1", "SSS", 1},
+    {kPelcoD, G(kPelcoDAddress2, kTiltUp), kOk, "tilt up, speed 0x20, address 2", "SUS", 2},
+    {kPelcoD, G(kPelcoDAddress2, kPanTiltStop), kOk, "stop, address 2", "SSS", 2},
+    {kPelcoD, G(kPelcoDAddress255, kTiltDown), kOk, "tilt down, speed 0x20, address 255", "SDS",
+     255},
+    {kPelcoD, G(kPelcoDAddress255, kZoomOut), kOk, "zoom out (wide), address 255", "SSO", 255},
     {kPelcoD, "FF 01 00 07 00 05 0D", kOk, "go to preset 5", "---", 1},
     // Pelco-P: 0x20 is zoom in (tele), 0x40 zoom out (wide), as the common
     // Pelco-P documents have it; the module's zoom frames show reversed.
-    {kPelcoP, "A0 00 00 08 00 30 AF 37", kOk, "tilt up, speed 0x30, address 1 (byte 0x00)", "SUS",
+    {kPelcoP, G(kPelcoPAddress0, kTiltUp), kOk, "tilt up, speed 0x30, address 1 (byte 0x00)", "SUS",
      1},
-    {kPelcoP, "A0 00 00 10 00 30 AF 2F", kOk, "tilt down, speed 0x30", "SDS", 1},
-    {kPelcoP, "A0 00 00 04 10 00 AF 1B", kOk, "pan left, speed 0x10", "LSS", 1},
-    {kPelcoP, "A0 00 00 02 10 00 AF 1D", kOk, "pan right, speed 0x10", "RSS", 1},
-    {kPelcoP, "A0 00 00 20 00 00 AF 2F", kOk, "zoom in (tele), address 1", "SSI", 1},
-    {kPelcoP, "A0 00 00 40 00 00 AF 4F", kOk, "zoom out (wide), address 1", "SSO", 1},
-    {kPelcoP, "A0 00 00 00 00 00 AF 0F", kOk, "stop, address 1 (byte 0x00)", "SSS", 1},
-    {kPelcoP, "A0 01 00 08 00 30 AF 36", kOk, "tilt up, speed 0x30, address 2 (byte 0x01)", "SUS",
+    {kPelcoP, G(kPelcoPAddress0, kTiltDown), kOk, "tilt down, speed 0x30", "SDS", 1},
+    {kPelcoP, G(kPelcoPAddress0, kPanLeft), kOk, "pan left, speed 0x10", "LSS", 1},
+    {kPelcoP, G(kPelcoPAddress0, kPanRight), kOk, "pan right, speed 0x10", "RSS", 1},
+    {kPelcoP, G(kPelcoPAddress0, kZoomOut), kOk, "zoom in (tele), address 1", "SSI", 1},
+    {kPelcoP, G(kPelcoPAddress0, kZoomIn), kOk, "zoom out (wide), address 1", "SSO", 1},
+    {kPelcoP, G(kPelcoPAddress0, kPanTiltStop), kOk, "stop, address 1 (byte 0x00)", "SSS", 1},
+    {kPelcoP, G(kPelcoPAddress1, kTiltUp), kOk, "tilt up, speed 0x30, address 2 (byte 0x01)", "SUS",
      2},
-    {kPelcoP, "A0 01 00 00 00 00 AF 0E", kOk, "stop, address 2", "SSS", 2},
-    {kPelcoP, "A0 FF 00 08 00 30 AF C8", kOk, "address 256 (byte 0xFF)", "SUS", 256},
-    {kPelcoP, "A0 FF 00 00 00 00 AF F0", kOk, "stop, address 256", "SSS", 256},
+    {kPelcoP, G(kPelcoPAddress1, kPanTiltStop), kOk, "stop, address 2", "SSS", 2},
+    {kPelcoP, G(kPelcoPAddress255, kTiltUp), kOk, "address 256 (byte 0xFF)", "SUS", 256},
+    {kPelcoP, G(kPelcoPAddress255, kPanTiltStop), kOk, "stop, address 256", "SSS", 256},
     // VIDEOTREC_PWT.
-    {kVideotrec, "FA 01 00 00 60 00 5B", kOk, "tilt up, speed 0x60", "-U-", -1},
-    {kVideotrec, "FA 02 00 00 60 00 5C", kOk, "tilt down, speed 0x60", "-D-", -1},
-    {kVideotrec, "FA 03 00 00 60 00 5D", kOk, "pan left, speed 0x60", "L--", -1},
-    {kVideotrec, "FA 04 00 00 60 00 5E", kOk, "pan right, speed 0x60", "R--", -1},
-    {kVideotrec, "FA 0B 00 00 60 00 65", kOk, "zoom out (wide), speed 0x60", "--O", -1},
-    {kVideotrec, "FA 0C 00 00 60 00 66", kOk, "zoom in (tele), speed 0x60", "--I", -1},
-    {kVideotrec, "FA 01 00 00 00 00 7B", kOk, "stop (operation 0x01 at speed 0x00)", "SSS", -1},
+    {kVideotrec, G(kVideotrecFrames, kTiltUp), kOk, "tilt up, speed 0x60", "-U-", -1},
+    {kVideotrec, G(kVideotrecFrames, kTiltDown), kOk, "tilt down, speed 0x60", "-D-", -1},
+    {kVideotrec, G(kVideotrecFrames, kPanLeft), kOk, "pan left, speed 0x60", "L--", -1},
+    {kVideotrec, G(kVideotrecFrames, kPanRight), kOk, "pan right, speed 0x60", "R--", -1},
+    {kVideotrec, G(kVideotrecFrames, kZoomOut), kOk, "zoom out (wide), speed 0x60", "--O", -1},
+    {kVideotrec, G(kVideotrecFrames, kZoomIn), kOk, "zoom in (tele), speed 0x60", "--I", -1},
+    {kVideotrec, G(kVideotrecFrames, kPanTiltStop), kOk, "stop (operation 0x01 at speed 0x00)",
+     "SSS", -1},
     // Canon VC-C50i.
-    {kCanon, "FF 30 30 00 90 30 EF", kNone, "preparation (0x90 0x30)", "---", -1},
-    {kCanon, "FF 30 30 00 A0 31 EF", kNone, "preparation (0xA0 0x31)", "---", -1},
-    {kCanon, "FF 30 30 00 90 31 EF", kNone, "finishing (0x90 0x31)", "---", -1},
-    {kCanon, "FF 30 30 00 53 31 EF", kNone, "pan right", "R--", -1},
-    {kCanon, "FF 30 30 00 53 32 EF", kNone, "pan left", "L--", -1},
-    {kCanon, "FF 30 30 00 53 33 EF", kNone, "tilt up", "-U-", -1},
-    {kCanon, "FF 30 30 00 53 34 EF", kNone, "tilt down", "-D-", -1},
-    {kCanon, "FF 30 30 00 53 30 EF", kNone, "pan-tilt stop", "SS-", -1},
-    {kCanon, "FF 30 30 00 A2 31 EF", kNone, "zoom out (wide)", "--O", -1},
-    {kCanon, "FF 30 30 00 A2 32 EF", kNone, "zoom in (tele)", "--I", -1},
-    {kCanon, "FF 30 30 00 A2 30 EF", kNone, "zoom stop", "--S", -1},
+    {kCanon, G(kCanonPrepareFirst), kNone, "preparation (0x90 0x30)", "---", -1},
+    {kCanon, G(kCanonPrepareSecond), kNone, "preparation (0xA0 0x31)", "---", -1},
+    {kCanon, G(kCanonFinish), kNone, "finishing (0x90 0x31)", "---", -1},
+    {kCanon, G(kCanonFrames, kPanRight), kNone, "pan right", "R--", -1},
+    {kCanon, G(kCanonFrames, kPanLeft), kNone, "pan left", "L--", -1},
+    {kCanon, G(kCanonFrames, kTiltUp), kNone, "tilt up", "-U-", -1},
+    {kCanon, G(kCanonFrames, kTiltDown), kNone, "tilt down", "-D-", -1},
+    {kCanon, G(kCanonFrames, kPanTiltStop), kNone, "pan-tilt stop", "SS-", -1},
+    {kCanon, G(kCanonFrames, kZoomOut), kNone, "zoom out (wide)", "--O", -1},
+    {kCanon, G(kCanonFrames, kZoomIn), kNone, "zoom in (tele)", "--I", -1},
+    {kCanon, G(kCanonFrames, kZoomStop), kNone, "zoom stop", "--S", -1},
     // TAC, raw bytes 0x00-0x04 in the bodies.
-    {kTac, "2A 30 30 36 03 30 30 32 00 35 35", kOk, "pan left, address \"00\"", "L--", 0},
-    {kTac, "2A 30 30 36 04 30 30 32 00 35 36", kOk, "pan right", "R--", 0},
-    {kTac, "2A 30 30 36 01 32 00 30 30 35 33", kOk, "tilt up", "-U-", 0},
-    {kTac, "2A 30 30 36 02 32 00 30 30 35 34", kOk, "tilt down", "-D-", 0},
-    {kTac, "2A 30 30 37 35 30 32 30 30 42 38", kOk, "zoom in (tele)", "--I", 0},
-    {kTac, "2A 30 30 37 35 30 34 30 30 42 41", kOk, "zoom out (wide)", "--O", 0},
-    {kTac, "2A 30 30 37 35 30 39 30 30 42 46", kOk, "stop", "SSS", 0},
+    {kTac, G(kTacFrames, kPanLeft), kOk, "pan left, address \"00\"", "L--", 0},
+    {kTac, G(kTacFrames, kPanRight), kOk, "pan right", "R--", 0},
+    {kTac, G(kTacFrames, kTiltUp), kOk, "tilt up", "-U-", 0},
+    {kTac, G(kTacFrames, kTiltDown), kOk, "tilt down", "-D-", 0},
+    {kTac, G(kTacFrames, kZoomIn), kOk, "zoom in (tele)", "--I", 0},
+    {kTac, G(kTacFrames, kZoomOut), kOk, "zoom out (wide)", "--O", 0},
+    {kTac, G(kTacFrames, kPanTiltStop), kOk, "stop", "SSS", 0},
 };
 
 class ModuleFrameTest : public ::testing::TestWithParam<FrameCase> {};
@@ -191,7 +201,7 @@ TEST_P(ModuleFrameTest, DecodesTheSameWhateverTheCutsAre) {
 TEST_P(ModuleFrameTest, SurvivesNoiseAroundIt) {
   const FrameCase& c = GetParam();
   // Noise with a start byte of every protocol in it, and the frame twice.
-  const Bytes stream = H(std::string("00 FF 12 A0 81 FA 2A 55 ") + c.hex + " 12 34 " + c.hex);
+  const Bytes stream = H("00 FF 12 A0 81 FA 2A 55 " + c.hex + " 12 34 " + c.hex);
   std::vector<Decoded> good;
   for (const Decoded& d : DecodeAll(c.protocol, stream)) {
     if (d.IsFrame() && Hex(d.bytes) == c.hex) good.push_back(d);
