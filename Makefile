@@ -1,7 +1,7 @@
 # The front door: `make demo` shows the module at work, `make test` checks the
 # format, runs clang-tidy on the module and every test in a normal, a
 # sanitizer and a clang build.
-.PHONY: all deps build build-asan build-clang test test-default test-asan test-clang \
+.PHONY: bench all deps build build-asan build-clang test test-default test-asan test-clang \
 	check-format tidy demo format clean
 
 # The module's own sources, the ones clang-tidy reads.
@@ -42,6 +42,21 @@ tidy: build-clang
 	clang-tidy --quiet -p build/clang $(MODULE_SOURCES)
 
 test: check-format tidy test-default test-asan test-clang
+
+# The ratio table (module against raw C, interleaved in one run), the soak,
+# then the Google Benchmark micro-benchmarks; with strace present, the system
+# calls of 1000 frames each way.
+bench: build
+	build/default/bin/vorne_ratios
+	build/default/bin/vorne_ratios --soak
+	@if command -v strace >/dev/null; then \
+	  for what in raw PELCO_D; do \
+	    strace -f -c -o build/strace-$$what.txt build/default/bin/vorne_ratios --frames 1000 --what $$what; \
+	    echo "system calls of 1000 frames, $$what (the pty reader thread's poll and read included):"; \
+	    grep -E ' (openat|close|flock|ioctl|write|total)$$' build/strace-$$what.txt; \
+	  done; \
+	fi
+	build/default/bin/vorne_bench --benchmark_min_time=0.05
 
 demo: build
 	build/default/bin/vornectl demo --all --compact

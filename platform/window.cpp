@@ -191,6 +191,13 @@ void CWnd::InvokeHelper(DISPID id, std::uint16_t flags, VARTYPE returnType, void
   }
   va_list args;
   va_start(args, params);
+  if (params[0] == VT_VARIANT) {
+    // Handed on as it is: the bytes of a frame are not copied once more.
+    const VARIANT* given = va_arg(args, const VARIANT*);
+    va_end(args);
+    control_->SetProperty(id, given != nullptr ? *given : VARIANT{});
+    return;
+  }
   VARIANT value;
   try {
     value = ArgumentFromList(params[0], args);

@@ -1,0 +1,471 @@
+// The module's cost against raw C doing the same on the same line, each
+// pair measured interleaved in one run, printed as ratios with the targets
+// they are held to. Absolute times vary with the machine; ratios measured
+// side by side do not, much.
+//
+//   vorne_ratios            the table
+//   vorne_ratios --soak     fd count and memory across long runs
+//   vorne_ratios --frames N --what raw|PELCO_D   N frames, for strace -c
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <malloc.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "hostkit/host_object.h"
+#include "hostkit/module_loader.h"
+
+namespace {
+
+constexpr int kRepetitions = 21;
+
+double Now(clockid_t clock) {
+  timespec t{};
+  clock_gettime(clock, &t);
+  return static_cast<double>(t.tv_sec) * 1e6 + static_cast<double>(t.tv_nsec) / 1e3;
+}
+
+struct Cost {
+  double cpu = 0;   // microseconds of this thread's CPU
+  double wall = 0;  // microseconds
+};
+
+Cost Measure(const std::function<void()>& run) {
+  const double cpu = Now(CLOCK_THREAD_CPUTIME_ID);
+  const double wall = Now(CLOCK_MONOTONIC);
+  run();
+  return {Now(CLOCK_THREAD_CPUTIME_ID) - cpu, Now(CLOCK_MONOTONIC) - wall};
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+// A pseudo-terminal whose far end is read by a thread of its own; for TAC
+// it answers each 11-byte request at once with a right reply, or not at all.
+class Line {
+ public:
+  enum class Peer { kDrain, kTacAnswers, kTacSilent };
+
+  explicit Line(Peer peer) : peer_(peer) {
+    char name[128] = {};
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) std::abort();
+    path_ = name;
+    termios raw{};
+    tcgetattr(slave_, &raw);
+    cfmakeraw(&raw);
+    tcsetattr(slave_, TCSANOW, &raw);
+    reader_ = std::thread([this] { Run(); });
+  }
+  ~Line() {
+    stop_ = true;
+    reader_.join();
+    close(master_);
+    close(slave_);
+  }
+  Line(const Line&) = delete;
+  Line& operator=(const Line&) = delete;
+
+  const std::string& Path() const { return path_; }
+  void SetPeer(Peer peer) { peer_ = peer; }
+
+ private:
+  void Run() {
+    std::vector<std::uint8_t> request;
+    std::uint8_t chunk[4096];
+    while (!stop_) {
+      pollfd wait{master_, POLLIN, 0};
+      if (poll(&wait, 1, 20) <= 0) continue;
+      const ssize_t got = read(master_, chunk, sizeof(chunk));
+      if (got <= 0) continue;
+      if (peer_ == Peer::kDrain) continue;
+      request.insert(request.end(), chunk, chunk + got);
+      while (request.size() >= 11) {
+        request.erase(request.begin(), request.begin() + 11);
+        if (peer_ == Peer::kTacAnswers) {
+          static const std::uint8_t kReply[11] = {'*', '0', '0', '7', '5', '0',
+                                                  '0', '0', '0', 'B', '6'};
+          [[maybe_unused]] const ssize_t put = write(master_, kReply, sizeof(kReply));
+        }
+      }
+    }
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+  std::string path_;
+  std::atomic<Peer> peer_;
+  std::atomic<bool> stop_{false};
+  std::thread reader_;
+};
+
+// What one frame must do, in raw C: open, lock, raw settings, write, drain,
+// close.
+void RawFrame(const char* path, const std::uint8_t* bytes, std::size_t count) {
+  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) std::abort();
+  flock(fd, LOCK_EX | LOCK_NB);
+  termios line{};
+  tcgetattr(fd, &line);
+  cfmakeraw(&line);
+  cfsetspeed(&line, B9600);
+  tcsetattr(fd, TCSANOW, &line);
+  [[maybe_unused]] const ssize_t put = write(fd, bytes, count);
+  tcdrain(fd);
+  close(fd);
+}
+
+// The TAC exchange in raw C: a frame, then a 2 ms sleep and 2 ms polls of
+// the waiting count for up to 200 ms, then the read.
+int RawTacExchange(const char* path) {
+  static const std::uint8_t kRequest[11] = {'*', '0', '0',  '6', 0x03, '0',
+                                            '0', '2', 0x00, '5', '5'};
+  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) std::abort();
+  flock(fd, LOCK_EX | LOCK_NB);
+  termios line{};
+  tcgetattr(fd, &line);
+  cfmakeraw(&line);
+  cfsetspeed(&line, B9600);
+  tcsetattr(fd, TCSANOW, &line);
+  tcflush(fd, TCIFLUSH);
+  [[maybe_unused]] const ssize_t put = write(fd, kRequest, sizeof(kRequest));
+  tcdrain(fd);
+  std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  const auto start = std::chrono::steady_clock::now();
+  int waiting = 0;
+  ioctl(fd, FIONREAD, &waiting);
+  while (waiting < 11 &&
+         std::chrono::steady_clock::now() - start < std::chrono::milliseconds(200)) {
+    ioctl(fd, FIONREAD, &waiting);
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  std::uint8_t reply[64];
+  [[maybe_unused]] const ssize_t got = read(fd, reply, sizeof(reply));
+  close(fd);
+  return waiting >= 11;
+}
+
+// The module loaded through LumoDll alone, one camera on COM1.
+class Module {
+ public:
+  Module() {
+    if (!loaded_.Load(hostkit::ModuleBesideProgram())) {
+      std::fprintf(stderr, "cannot load the module: %s\n", loaded_.Error().c_str());
+      std::exit(1);
+    }
+    if (loaded_.CreateCamera(&host_, &camera_) != S_OK) std::exit(1);
+  }
+  ~Module() {
+    camera_->DestroyController();
+    camera_->Release();
+  }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  void Camera(std::int32_t type, std::uintptr_t parent = 0x1000) {
+    camera_->CreateController(type, reinterpret_cast<HWND>(parent), 0);
+    camera_->SetComPort(0);
+  }
+  void Command(std::int32_t command) { camera_->Command(command); }
+  // The host kit keeps every log line; a soak measures the module, not that.
+  void ForgetLog() { host_.ClearLines(); }
+  IPtzControl* Control() { return camera_; }
+
+ private:
+  hostkit::LoadedModule loaded_;
+  hostkit::HostObject host_;
+  IPtzControl* camera_ = nullptr;
+};
+
+struct Row {
+  std::string what;
+  double ratio;
+  std::string target;
+  bool met;
+};
+
+std::vector<Row> rows;
+
+void Report(const std::string& what, double ratio, double limit) {
+  char target[32];
+  std::snprintf(target, sizeof(target), "<= %.2fx", limit);
+  rows.push_back({what, ratio, target, ratio <= limit});
+}
+
+// Interleaves A and B, `frames` frames each repetition; the median CPU time
+// per frame of each and their ratio.
+double Ratio(const std::function<void()>& a, const std::function<void()>& b, int framesA,
+             int framesB, int calls) {
+  std::vector<double> costA;
+  std::vector<double> costB;
+  for (int r = 0; r < kRepetitions; ++r) {
+    costA.push_back(Measure([&] {
+                      for (int i = 0; i < calls; ++i) a();
+                    }).cpu /
+                    (calls * framesA));
+    costB.push_back(Measure([&] {
+                      for (int i = 0; i < calls; ++i) b();
+                    }).cpu /
+                    (calls * framesB));
+  }
+  const double ma = Median(costA);
+  const double mb = Median(costB);
+  std::printf("  %-44s %8.1f us/frame  vs %8.1f us/frame\n", "", ma, mb);
+  return ma / mb;
+}
+
+const std::uint8_t kPelcoLeft[7] = {0xFF, 0x01, 0x00, 0x04, 0x20, 0x00, 0x25};
+
+void FrameRatios() {
+  Line line(Line::Peer::kDrain);
+  setenv("VORNE_COM1", line.Path().c_str(), 1);
+  unsetenv("VORNE_TRACE");
+  Module module;
+  const auto raw = [&] { RawFrame(line.Path().c_str(), kPelcoLeft, 7); };
+  const int fd = open(line.Path().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+  const auto keptOpen = [&] {
+    [[maybe_unused]] const ssize_t put = write(fd, kPelcoLeft, 7);
+    tcdrain(fd);
+  };
+  struct TypeCase {
+    const char* name;
+    std::int32_t type;
+    int framesPerPair;  // a motion and its stop
+  };
+  const TypeCase types[] = {
+      {"PELCO_D", PTZ_TYPE_PELCO_D, 2},
+      {"EVI_D31", PTZ_TYPE_EVI_D31, 2},
+      {"VC_C50i", PTZ_TYPE_VC_C50I, 5},  // two preparations, the motion; the stop, the finish
+  };
+  for (const TypeCase& t : types) {
+    module.Camera(t.type);
+    const auto pair = [&] {
+      module.Command(PTZ_PAN_LEFT);
+      module.Command(PTZ_STOP);
+    };
+    std::printf("%s command vs raw open-write-close frame\n", t.name);
+    Report(std::string(t.name) + " frame / raw frame", Ratio(pair, raw, t.framesPerPair, 1, 50),
+           1.05);
+    std::printf("%s command vs a write on a port kept open (for information)\n", t.name);
+    const double kept = Ratio(pair, keptOpen, t.framesPerPair, 1, 50);
+    rows.push_back({std::string(t.name) + " frame / kept-open write", kept, "-", true});
+  }
+  close(fd);
+
+  char trace[] = "/tmp/vorne-bench-trace-XXXXXX";
+  const int traceFd = mkstemp(trace);
+  close(traceFd);
+  module.Camera(PTZ_TYPE_PELCO_D);
+  const auto traced = [&] {
+    setenv("VORNE_TRACE", trace, 1);
+    module.Command(PTZ_PAN_LEFT);
+    module.Command(PTZ_STOP);
+  };
+  const auto untraced = [&] {
+    unsetenv("VORNE_TRACE");
+    module.Command(PTZ_PAN_LEFT);
+    module.Command(PTZ_STOP);
+  };
+  std::printf("PELCO_D traced vs untraced\n");
+  Report("traced frame / untraced frame", Ratio(traced, untraced, 2, 2, 50), 1.30);
+  unsetenv("VORNE_TRACE");
+  unlink(trace);
+}
+
+void TacRatios() {
+  Line line(Line::Peer::kTacAnswers);
+  setenv("VORNE_COM1", line.Path().c_str(), 1);
+  Module module;
+  module.Camera(PTZ_TYPE_TAC);
+  std::vector<double> moduleWall;
+  std::vector<double> rawWall;
+  for (int r = 0; r < kRepetitions; ++r) {
+    moduleWall.push_back(Measure([&] { module.Command(PTZ_PAN_LEFT); }).wall);
+    module.Command(PTZ_STOP);
+    rawWall.push_back(Measure([&] { RawTacExchange(line.Path().c_str()); }).wall);
+  }
+  std::printf("TAC exchange, instant answer: %.0f us vs raw %.0f us\n", Median(moduleWall),
+              Median(rawWall));
+  Report("TAC instant exchange / raw", Median(moduleWall) / Median(rawWall), 1.05);
+
+  line.SetPeer(Line::Peer::kTacSilent);
+  std::vector<double> wall;
+  std::vector<double> share;
+  for (int r = 0; r < 5; ++r) {
+    const Cost cost = Measure([&] { module.Command(PTZ_ZOOM_IN); });
+    module.Command(PTZ_STOP);
+    wall.push_back(cost.wall / 1000);
+    share.push_back(cost.cpu / cost.wall);
+  }
+  std::printf("TAC without an answer: %.1f ms, %.2f%% of a core\n", Median(wall),
+              100 * Median(share));
+  rows.push_back({"TAC no-reply wait (ms)", Median(wall), "200-205",
+                  Median(wall) >= 200 && Median(wall) <= 205});
+  rows.push_back({"TAC no-reply CPU share (%)", 100 * Median(share), "< 5", Median(share) < 0.05});
+}
+
+// In a fresh process: dlopen + LumoDll + CreateInstance + CreateController
+// + the first Command, in microseconds on standard output.
+int FirstFrame() {
+  Line line(Line::Peer::kDrain);
+  setenv("VORNE_COM1", line.Path().c_str(), 1);
+  const Cost cost = Measure([&] {
+    Module module;
+    module.Camera(PTZ_TYPE_PELCO_D);
+    module.Command(PTZ_PAN_LEFT);
+  });
+  std::printf("%.1f\n", cost.wall);
+  return 0;
+}
+
+void LoadRatio(const char* self) {
+  std::vector<double> times;
+  for (int r = 0; r < kRepetitions; ++r) {
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) return;
+    const pid_t child = fork();
+    if (child == 0) {
+      dup2(pipeFds[1], STDOUT_FILENO);
+      execl(self, self, "--first-frame", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+    close(pipeFds[1]);
+    char text[64] = {};
+    [[maybe_unused]] const ssize_t got = read(pipeFds[0], text, sizeof(text) - 1);
+    close(pipeFds[0]);
+    waitpid(child, nullptr, 0);
+    times.push_back(std::atof(text));
+  }
+  const double median = Median(times) / 1000;
+  std::printf("load to first frame: %.3f ms median\n", median);
+  rows.push_back({"load to first frame (ms)", median, "< 1", median < 1.0});
+}
+
+int OpenDescriptors() {
+  int count = 0;
+  if (DIR* dir = opendir("/proc/self/fd")) {
+    while (readdir(dir) != nullptr) ++count;
+    closedir(dir);
+  }
+  return count - 3;  // ".", ".." and the directory's own
+}
+
+long HeapInUse() { return static_cast<long>(mallinfo2().uordblks); }
+
+long RssKiB() {
+  long pages = 0;
+  long rss = 0;
+  if (FILE* statm = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(statm, "%ld %ld", &pages, &rss) != 2) rss = 0;
+    std::fclose(statm);
+  }
+  return rss * sysconf(_SC_PAGESIZE) / 1024;
+}
+
+// Runs `step` `count` times; samples after the first 1,000, in the middle
+// and at the end. Growth after the warm-up fails the soak.
+bool Soak(const char* name, int count, Module& module, const std::function<void(int)>& step) {
+  const int fdStart = OpenDescriptors();
+  long heapWarm = 0;
+  int fdWarm = 0;
+  std::printf("%-28s %8s %8s %10s %8s\n", name, "after", "fds", "heap B", "RSS KiB");
+  std::printf("%-28s %8s %8d %10ld %8ld\n", "", "start", fdStart, HeapInUse(), RssKiB());
+  for (int i = 0; i < count; ++i) {
+    step(i);
+    module.ForgetLog();
+    if (i + 1 == std::min(1000, count / 2) || i + 1 == count / 2 || i + 1 == count) {
+      std::printf("%-28s %8d %8d %10ld %8ld\n", "", i + 1, OpenDescriptors(), HeapInUse(),
+                  RssKiB());
+      if (i + 1 == std::min(1000, count / 2)) {
+        heapWarm = HeapInUse();
+        fdWarm = OpenDescriptors();
+      }
+    }
+  }
+  const bool flat = OpenDescriptors() <= fdWarm && HeapInUse() <= heapWarm + 4096;
+  std::printf("%-28s %s\n", "", flat ? "flat" : "GROWS");
+  return flat;
+}
+
+int SoakRun() {
+  bool flat = true;
+  {
+    Line line(Line::Peer::kDrain);
+    setenv("VORNE_COM1", line.Path().c_str(), 1);
+    Module module;
+    module.Camera(PTZ_TYPE_PELCO_D);
+    flat &= Soak("PELCO_D commands", 100000, module,
+                 [&](int i) { module.Command(i % 2 == 0 ? PTZ_PAN_LEFT : PTZ_STOP); });
+    flat &= Soak("create/destroy, new parents", 2000, module, [&](int i) {
+      module.Camera(PTZ_TYPE_PELCO_D, 0x200000 + static_cast<std::uintptr_t>(i) * 0x10);
+      module.Control()->DestroyController();
+    });
+    setenv("VORNE_COM1", "/nonexistent/vorne-bench", 1);
+    module.Camera(PTZ_TYPE_PELCO_D);
+    flat &= Soak("failing frames", 20000, module,
+                 [&](int i) { module.Command(i % 2 == 0 ? PTZ_PAN_LEFT : PTZ_STOP); });
+  }
+  {
+    Line line(Line::Peer::kTacAnswers);
+    setenv("VORNE_COM1", line.Path().c_str(), 1);
+    Module module;
+    module.Camera(PTZ_TYPE_TAC);
+    flat &= Soak("TAC exchanges", 2000, module,
+                 [&](int i) { module.Command(i % 2 == 0 ? PTZ_PAN_LEFT : PTZ_STOP); });
+  }
+  std::printf("soak: %s\n", flat ? "no fd or heap growth after warm-up" : "GROWTH");
+  return flat ? 0 : 1;
+}
+
+// N frames of one kind and nothing else, for counting system calls.
+int Frames(int count, const std::string& what) {
+  Line line(Line::Peer::kDrain);
+  if (what == "raw") {
+    for (int i = 0; i < count; ++i) RawFrame(line.Path().c_str(), kPelcoLeft, 7);
+    return 0;
+  }
+  setenv("VORNE_COM1", line.Path().c_str(), 1);
+  Module module;
+  module.Camera(PTZ_TYPE_PELCO_D);
+  for (int i = 0; i < count; ++i) module.Command(i % 2 == 0 ? PTZ_PAN_LEFT : PTZ_STOP);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "--first-frame") return FirstFrame();
+  if (!args.empty() && args[0] == "--soak") return SoakRun();
+  if (args.size() == 4 && args[0] == "--frames") return Frames(std::atoi(args[1].c_str()), args[3]);
+
+  FrameRatios();
+  TacRatios();
+  LoadRatio(argv[0]);
+  std::printf("\n%-40s %10s %10s  %s\n", "measure", "value", "target", "");
+  for (const Row& row : rows) {
+    std::printf("%-40s %10.3f %10s  %s\n", row.what.c_str(), row.ratio, row.target.c_str(),
+                row.target == "-" ? "" : (row.met ? "met" : "MISSED"));
+  }
+  return 0;
+}
