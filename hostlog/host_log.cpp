@@ -29,3 +29,5 @@ VORNE_CALLS_HOST_OBJECTS int ReleaseHostLog() noexcept {
   }
   return 0;
 }
+
+void AbandonHostLog() noexcept { HostLog = nullptr; }

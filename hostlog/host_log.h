@@ -26,6 +26,10 @@ VORNE_CALLS_HOST_OBJECTS HRESULT AttachHostLog(IUnknown* host, const char16_t* n
 // Drops the sink. Returns 0.
 VORNE_CALLS_HOST_OBJECTS int ReleaseHostLog() noexcept;
 
+// Forgets the sink without calling it: at process exit the host's objects
+// may already be destroyed.
+void AbandonHostLog() noexcept;
+
 // Writes one line when a sink is attached; every argument goes out as a
 // 32-bit signed integer, one for each %d of the format.
 template <typename... Args>

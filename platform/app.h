@@ -36,6 +36,11 @@ HINSTANCE AfxGetInstanceHandle();
 // Looks up the handle of the module that contains this code.
 HINSTANCE PlatformModuleHandle();
 
+// True once the process has begun to exit while the module is still
+// loaded: the host's objects may be destroyed by then, so exit must call
+// none of them.
+bool AfxProcessExiting();
+
 // Turns on the hosting of controls (the control registry's defaults).
 void AfxEnableControlContainer();
 

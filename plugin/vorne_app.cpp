@@ -17,7 +17,11 @@ class CVorneApp final : public CWinApp {
   }
 
   int ExitInstance() override {
-    ReleaseHostLog();
+    if (AfxProcessExiting()) {
+      AbandonHostLog();
+    } else {
+      ReleaseHostLog();
+    }
     return CWinApp::ExitInstance();
   }
 };

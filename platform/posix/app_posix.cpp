@@ -2,6 +2,8 @@
 // destructor stand in for the Windows DLL entry point.
 #include <dlfcn.h>
 
+#include <cstdlib>
+
 #include "platform/app.h"
 
 int CWinApp::InitInstance() { return 1; }
@@ -25,8 +27,18 @@ HINSTANCE AfxGetInstanceHandle() {
 namespace {
 
 bool started = false;
+bool exiting = false;
+
+void MarkExiting() { exiting = true; }
 
 __attribute__((constructor)) void ModuleLoad() {
+  // An exit handler of the module's own tells the two ends apart. At
+  // process exit the C library runs exit handlers first (the host's static
+  // objects are destroyed among them) and only then the destructors of
+  // loaded libraries, so the flag is up when ModuleUnload runs. At dlclose
+  // the library's destructors run before its exit handlers, so the flag is
+  // still down and the unload ends the module as usual.
+  std::atexit(MarkExiting);
   CWinApp* app = AfxGetApp();
   if (app == nullptr) return;
   if (app->InitInstance() == 0) {
@@ -44,3 +56,5 @@ __attribute__((destructor)) void ModuleUnload() {
 }
 
 }  // namespace
+
+bool AfxProcessExiting() { return exiting; }

@@ -1,8 +1,12 @@
 // The module as a host sees it: loaded with dlopen, reached through LumoDll.
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
+#include "hostkit/module_loader.h"
 #include "support/module_fixture.h"
 
 namespace {
@@ -73,6 +77,65 @@ TEST_F(LoadedModuleTest, UnloadReleasesTheLogSink) {
   cameras_.clear();
   module_.Unload();
   EXPECT_EQ(hostkit::HostObject::LiveSinks(), before);
+}
+
+}  // namespace
+
+namespace {
+
+// A host whose log objects are static: destroyed by exit before the
+// module's own end. Any call into them after that kills the process.
+volatile bool exitingHostGone = false;
+
+struct ExitingHost final : IHostLogFactory, IHostLog {
+  ~ExitingHost() { exitingHostGone = true; }
+  static void Check() {
+    if (exitingHostGone) std::abort();
+  }
+  HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) override {
+    Check();
+    if (!IsEqualGUID(iid, IID_IHostLogFactory) && !IsEqualGUID(iid, IID_IUnknown)) {
+      return E_NOINTERFACE;
+    }
+    *out = static_cast<IHostLogFactory*>(this);
+    return S_OK;
+  }
+  std::uint32_t VORNE_CALL AddRef() override {
+    Check();
+    return 2;
+  }
+  std::uint32_t VORNE_CALL Release() override {
+    Check();
+    return 1;
+  }
+  HRESULT VORNE_CALL CreateLog(const char16_t*, std::int32_t, std::int32_t,
+                               IHostLog** out) override {
+    *out = this;
+    return S_OK;
+  }
+  HRESULT VORNE_CDECL Log(const char16_t*, ...) override {
+    Check();
+    return S_OK;
+  }
+};
+
+TEST(ProcessExit, AHostThatExitsWithoutUnloadingIsNotCalledAfterItsObjectsAreGone) {
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    static ExitingHost host;  // destroyed by exit, before the module ends
+    hostkit::LoadedModule* module = new hostkit::LoadedModule;  // never unloaded
+    IPtzControl* camera = nullptr;
+    if (!module->Load(VORNE_MODULE_PATH) ||
+        module->CreateCamera(static_cast<IHostLogFactory*>(&host), &camera) != S_OK) {
+      ::_exit(3);
+    }
+    camera->Release();
+    std::exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(::waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
 }
 
 }  // namespace
