@@ -1,7 +1,10 @@
 // Run-time libraries on POSIX: dlopen and friends behind the Windows calls.
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <limits.h>
 #include <link.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -203,6 +206,61 @@ FARPROC ToFunction(void* symbol) {
   return function;
 }
 
+// Reads exactly `size` bytes at `offset`.
+bool ReadAt(int fd, void* into, std::size_t size, off_t offset) {
+  auto* at = static_cast<unsigned char*>(into);
+  while (size > 0) {
+    const ssize_t got = ::pread(fd, at, size, offset);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) return false;
+    at += got;
+    size -= static_cast<std::size_t>(got);
+    offset += got;
+  }
+  return true;
+}
+
+// A readable regular file holding a shared library of this process's kind
+// (class, byte order and machine as the module's own image) whose program
+// headers and every segment the loader maps or reads lie within the file.
+bool IsWholeLibrary(int fd) {
+  struct stat info {};
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return false;
+  const auto fileSize = static_cast<std::uint64_t>(info.st_size);
+  ElfW(Ehdr) header{};
+  if (fileSize < sizeof(header) || !ReadAt(fd, &header, sizeof(header), 0)) return false;
+  Dl_info self{};
+  if (dladdr(reinterpret_cast<void*>(&IsWholeLibrary), &self) == 0 || self.dli_fbase == nullptr) {
+    return false;
+  }
+  const auto* own = static_cast<const ElfW(Ehdr)*>(self.dli_fbase);
+  if (std::memcmp(header.e_ident, ELFMAG, SELFMAG) != 0 ||
+      header.e_ident[EI_CLASS] != own->e_ident[EI_CLASS] ||
+      header.e_ident[EI_DATA] != own->e_ident[EI_DATA] || header.e_type != ET_DYN ||
+      header.e_machine != own->e_machine || header.e_phentsize != sizeof(ElfW(Phdr)) ||
+      header.e_phnum == 0 || header.e_phnum > 256) {
+    return false;
+  }
+  const std::uint64_t tableEnd = static_cast<std::uint64_t>(header.e_phoff) +
+                                 std::uint64_t{header.e_phnum} * sizeof(ElfW(Phdr));
+  if (header.e_phoff == 0 || tableEnd > fileSize) return false;
+  for (unsigned i = 0; i < header.e_phnum; ++i) {
+    ElfW(Phdr) segment{};
+    if (!ReadAt(fd, &segment, sizeof(segment),
+                static_cast<off_t>(header.e_phoff + i * sizeof(ElfW(Phdr))))) {
+      return false;
+    }
+    if (segment.p_type != PT_LOAD && segment.p_type != PT_DYNAMIC && segment.p_type != PT_INTERP &&
+        segment.p_type != PT_NOTE) {
+      continue;
+    }
+    const std::uint64_t offset = segment.p_offset;
+    const std::uint64_t size = segment.p_filesz;
+    if (offset > fileSize || size > fileSize - offset) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 HMODULE LoadLibraryW(const char16_t* path) noexcept {
@@ -214,7 +272,31 @@ HMODULE LoadLibraryW(const char16_t* path) noexcept {
   }
   // An empty name would hand back the program itself.
   if (name[0] == '\0') return nullptr;
+  // The file is judged before the loader sees it: a fifo would hold the
+  // loader in open for ever, and a cut-off library kills the process with
+  // SIGBUS when the loader touches a segment beyond the file's end.
+  int fd;
+  do {
+    fd = ::open(name, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return nullptr;
+  if (!IsWholeLibrary(fd)) {
+    ::close(fd);
+    errno = ENOEXEC;
+    return nullptr;
+  }
+  // The loader opens the name again: a file swapped in between the check
+  // and the load is refused afterwards. (Loading through /proc/self/fd would
+  // close that gap but give the library a name that is not its file's.)
   void* handle = dlopen(name, RTLD_NOW | RTLD_LOCAL);
+  struct stat checked {};
+  struct stat loaded {};
+  if (handle != nullptr && (::fstat(fd, &checked) != 0 || ::stat(name, &loaded) != 0 ||
+                            checked.st_dev != loaded.st_dev || checked.st_ino != loaded.st_ino)) {
+    dlclose(handle);
+    handle = nullptr;
+  }
+  ::close(fd);
   if (handle == nullptr) dlerror();
   return static_cast<HMODULE>(handle);
 }

@@ -1,6 +1,11 @@
 // Camera types 1 and 2 through the loaded module, with the stand-in
 // libraries beside a copy of vorne.so and without them.
+#include <sys/stat.h>
+
+#include <fstream>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "vendor_fixture.h"
 
@@ -12,6 +17,7 @@ using vendor_test::kSu320StandIn;
 using vendor_test::Rc20Motion;
 using vendor_test::VendorModuleTest;
 using vendor_test::fs::path;
+namespace fs = vendor_test::fs;
 using Lines = std::vector<std::string>;
 
 const std::vector<path> kBothStandIns = {kRc20StandIn, kSu320StandIn};
@@ -38,6 +44,47 @@ TEST_F(VendorModuleTest, WithoutLibrariesBothTypesAreCreatedAndMoveNothing) {
   }
   EXPECT_TRUE(record_.Take().empty());
   EXPECT_TRUE(host_.Lines().empty());
+}
+
+// Files named like the libraries that are not whole libraries count as
+// missing: none may hold the host in open (a fifo) or kill it in the
+// loader (a library cut short maps pages beyond its end).
+TEST_F(VendorModuleTest, FilesThatAreNotWholeLibrariesCountAsMissing) {
+  struct Case {
+    const char* name;
+    std::function<void(const fs::path&, const fs::path&)> make;  // (file, stand-in)
+  };
+  const auto cut = [](const fs::path& file, const fs::path& standIn) {
+    std::ifstream in(standIn, std::ios::binary);
+    std::vector<char> head(2000);
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    std::ofstream(file, std::ios::binary).write(head.data(), in.gcount());
+  };
+  const Case cases[] = {
+      {"fifo", [](const fs::path& file, const fs::path&) { ::mkfifo(file.c_str(), 0600); }},
+      {"cut short", cut},
+      {"folder", [](const fs::path& file, const fs::path&) { fs::create_directory(file); }},
+      {"empty", [](const fs::path& file, const fs::path&) { std::ofstream{file}; }},
+      {"text",
+       [](const fs::path& file, const fs::path&) { std::ofstream{file} << "MZ not a library"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const fs::path folder = temp_.Path() / c.name;
+    LoadCopy(folder, {});
+    c.make(folder / "CDLL_301P.dll", kRc20StandIn);
+    c.make(folder / "CDll.dll", kSu320StandIn);
+    IPtzControl* camera = NewCamera();
+    ASSERT_NE(camera, nullptr);
+    for (std::int32_t type : {PTZ_TYPE_RC20, PTZ_TYPE_SU_320}) {
+      ASSERT_EQ(camera->CreateController(type, nullptr, 1), S_OK) << "type " << type;
+      DriveEverything(camera);
+      EXPECT_EQ(camera->DestroyController(), S_OK);
+    }
+    EXPECT_TRUE(record_.Take().empty());
+    EXPECT_TRUE(host_.Lines().empty());
+    TearDown();
+  }
 }
 
 // RC20 calls the library for camera 0 whatever its number, SU_320 passes
