@@ -1,7 +1,7 @@
 # The front door: `make demo` shows the module at work, `make test` checks the
 # format, runs clang-tidy on the module and every test in a normal, a
 # sanitizer and a clang build.
-.PHONY: bench all deps build build-asan build-clang test test-default test-asan test-clang \
+.PHONY: fuzz test-fuzz build-fuzz bench all deps build build-asan build-clang test test-default test-asan test-clang \
 	check-format tidy demo format clean
 
 # The module's own sources, the ones clang-tidy reads.
@@ -41,7 +41,23 @@ check-format: deps
 tidy: build-clang
 	clang-tidy --quiet -p build/clang $(MODULE_SOURCES)
 
-test: check-format tidy test-default test-asan test-clang
+build-fuzz: deps
+	cmake --preset fuzz >/dev/null
+	cmake --build --preset fuzz
+
+# A short burst of each fuzz target (CTest in the fuzz build).
+test-fuzz: build-fuzz
+	ctest --preset fuzz
+
+# A million inputs per target under ASan and UBSan.
+fuzz: build-fuzz
+	for name in decoder tac; do \
+	  mkdir -p build/fuzz/tests/fuzz/corpus/$$name; \
+	  build/fuzz/bin/$${name}_fuzz -runs=1000000 -max_len=256 -print_final_stats=1 \
+	    build/fuzz/tests/fuzz/corpus/$$name tests/fuzz/corpus/$$name || exit 1; \
+	done
+
+test: check-format tidy test-default test-asan test-clang test-fuzz
 
 # The ratio table (module against raw C, interleaved in one run), the soak,
 # then the Google Benchmark micro-benchmarks; with strace present, the system

@@ -23,4 +23,11 @@ TickSource SetTickSource(TickSource source) noexcept;
 // The system's own tick, whatever source is installed.
 std::uint32_t SystemTickCount() noexcept;
 
+// Where Sleep goes instead of the system's sleep, so that a test can run
+// waits on a clock of its own; null restores the system's sleep.
+using SleepSink = void (*)(std::uint32_t ms);
+
+// Installs `sink` and returns the one it replaces (null for the system's).
+SleepSink SetSleepSink(SleepSink sink) noexcept;
+
 #endif

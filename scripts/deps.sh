@@ -3,7 +3,7 @@
 # installs what is missing; otherwise it prints the install line and fails.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ make clang-14 clang-format clang-tidy strace libgtest-dev libgmock-dev
+packages=(cmake ninja-build g++ make clang-14 libclang-rt-14-dev clang-format clang-tidy strace libgtest-dev libgmock-dev
   libbenchmark-dev libcli11-dev binutils pkgconf nlohmann-json3-dev)
 
 missing=()

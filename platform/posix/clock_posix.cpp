@@ -9,6 +9,7 @@
 namespace {
 
 std::atomic<TickSource> installedSource{nullptr};
+std::atomic<SleepSink> installedSleep{nullptr};
 
 }  // namespace
 
@@ -31,7 +32,15 @@ TickSource SetTickSource(TickSource source) noexcept {
   return installedSource.exchange(source, std::memory_order_acq_rel);
 }
 
+SleepSink SetSleepSink(SleepSink sink) noexcept {
+  return installedSleep.exchange(sink, std::memory_order_acq_rel);
+}
+
 void Sleep(std::uint32_t ms) noexcept {
+  if (const SleepSink sink = installedSleep.load(std::memory_order_acquire)) {
+    sink(ms);
+    return;
+  }
   if (ms == 0) {
     sched_yield();
     return;
