@@ -57,17 +57,14 @@ class CommControl final : public HostedControl {
   VARIANT GetProperty(DISPID id) override {
     switch (id) {
       case kCommPort: return Short(port_);
-      case kInBufferSize: return Short(inBufferSize_);
       case kInBufferCount: return Short(static_cast<std::int32_t>(Waiting()));
       case kInputLen: return Short(inputLen_);
-      case kOutBufferSize: return Short(outBufferSize_);
       case kPortOpen: {
         VARIANT answer;
         answer.vt = VT_BOOL;
         answer.intVal = serial_.IsOpen() ? -1 : 0;
         return answer;
       }
-      case kRThreshold: return Short(threshold_);
       case kSettings: {
         VARIANT answer;
         answer.vt = VT_BSTR;
@@ -75,6 +72,11 @@ class CommControl final : public HostedControl {
         answer.bstrVal.assign(text.begin(), text.end());
         return answer;
       }
+      // The buffer sizes and the threshold are taken and checked, but
+      // nothing here depends on them: this control buffers in the system.
+      case kInBufferSize:
+      case kOutBufferSize:
+      case kRThreshold:
       case kOutput: Raise(kPropertyWriteOnly);
       case kInput: return Input();
       case kInputMode: {
@@ -96,8 +98,8 @@ class CommControl final : public HostedControl {
         port_ = number;
         return;
       }
-      case kInBufferSize: inBufferSize_ = BufferSize(value); return;
-      case kOutBufferSize: outBufferSize_ = BufferSize(value); return;
+      case kInBufferSize:
+      case kOutBufferSize: CheckBufferSize(value); return;
       case kInBufferCount:
         // Only 0 is meaningful: it drops what was received.
         if (Integer(value) != 0) Raise(kInvalidPropertyValue);
@@ -105,7 +107,7 @@ class CommControl final : public HostedControl {
         if (!serial_.DiscardInput().ok()) Raise(kReceiveFailed);
         return;
       case kInputLen: inputLen_ = NonNegative(value); return;
-      case kRThreshold: threshold_ = NonNegative(value); return;
+      case kRThreshold: NonNegative(value); return;
       case kPortOpen:
         if (Integer(value) != 0) {
           if (serial_.IsOpen()) Raise(kPortAlreadyOpen);
@@ -128,12 +130,10 @@ class CommControl final : public HostedControl {
   }
 
  private:
-  std::int32_t BufferSize(const VARIANT& value) const {
+  void CheckBufferSize(const VARIANT& value) const {
     // Buffers are sized before the port opens.
     if (serial_.IsOpen()) Raise(kNotWhileOpen);
-    const std::int32_t size = Integer(value);
-    if (size <= 0) Raise(kInvalidPropertyValue);
-    return size;
+    if (Integer(value) <= 0) Raise(kInvalidPropertyValue);
   }
 
   static std::int32_t NonNegative(const VARIANT& value) {
@@ -250,10 +250,7 @@ class CommControl final : public HostedControl {
   SerialPort serial_;
   WireTrace* trace_ = nullptr;  // the process's trace while the port is open
   std::int32_t port_ = 1;
-  std::int32_t inBufferSize_ = 1024;
-  std::int32_t outBufferSize_ = 512;
   std::int32_t inputLen_ = 0;
-  std::int32_t threshold_ = 0;
   std::int32_t inputMode_ = 0;
   LineSettings settings_;
 };

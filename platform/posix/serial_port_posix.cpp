@@ -101,8 +101,10 @@ long long LineMilliseconds(std::size_t count, std::int32_t baud) {
 constexpr long long kStallMarginMs = 30;
 
 // The largest frame a driver sends; another program holding the port is
-// waited for about as long as two of them take on the line.
+// waited for about as long as two of them take on the line, plus time for
+// that program to be scheduled again on a busy machine.
 constexpr std::size_t kLongestFrame = 16;
+constexpr long long kTurnMarginMs = 100;
 
 void Pause() { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 
@@ -158,7 +160,7 @@ PortResult Apply(int fd, const termios& line, const LineSettings& settings) {
 PortResult Lock(int fd, std::int32_t baud) {
   const Clock::time_point deadline =
       Clock::now() +
-      std::chrono::milliseconds(2 * LineMilliseconds(kLongestFrame, baud) + kStallMarginMs);
+      std::chrono::milliseconds(2 * LineMilliseconds(kLongestFrame, baud) + kTurnMarginMs);
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) return Fail(PortStatus::kNoDevice, errno);
