@@ -22,17 +22,8 @@ inline CWnd* Parent() { return CWnd::FromHandle(reinterpret_cast<HWND>(0x7AC0));
 // The calls of one exchange on port 1 from a closed port: open, put
 // `message`, `reads`, close.
 inline Lines Exchange(const Bytes& message, const Lines& reads) {
-  Lines calls = {"get 20",
-                 "put 4 = 1",
-                 "put 11 = 1024",
-                 "put 17 = 512",
-                 "get 20",
-                 "put 20 = true",
-                 "put 29 = 1",
-                 "put 23 = \"9600,n,8,1\"",
-                 "put 21 = 1",
-                 "put 14 = 0",
-                 "put 25 = [" + Hex(message) + "]"};
+  Lines calls = OpenSequence(1, "9600,n,8,1");
+  calls.push_back("put 25 = [" + Hex(message) + "]");
   calls.insert(calls.end(), reads.begin(), reads.end());
   calls.insert(calls.end(), {"get 20", "put 20 = false"});
   return calls;

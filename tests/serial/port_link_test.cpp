@@ -33,12 +33,9 @@ Lines Concat(Lines a, const Lines& b) {
 // found open is closed first.
 Lines Cycle(int port, const std::string& settings, const std::string& bytes,
             bool foundOpen = false) {
-  Lines calls{"get 20"};
-  if (foundOpen) calls.push_back("put 20 = false");
-  return Concat(calls,
-                {"put 4 = " + std::to_string(port), "put 11 = 1024", "put 17 = 512", "get 20",
-                 "put 20 = true", "put 29 = 1", "put 23 = \"" + settings + "\"", "put 21 = 1",
-                 "put 14 = 0", "put 25 = [" + bytes + "]", "get 20", "put 20 = false"});
+  Lines calls = vorne_test::OpenSequence(port, settings);
+  if (foundOpen) calls.insert(calls.begin() + 1, "put 20 = false");
+  return Concat(calls, {"put 25 = [" + bytes + "]", "get 20", "put 20 = false"});
 }
 
 class PortLinkTest : public vorne_test::InProcessTest {

@@ -19,6 +19,16 @@ namespace vorne_test {
 
 enum class CallKind { kGet, kPut };
 
+// The control calls with which a serial driver opens a closed port
+// `port` at `settings` ("9600,n,8,1"), as PropertyCall::ToString shows them.
+inline std::vector<std::string> OpenSequence(int port, const std::string& settings) {
+  return {"get 20",        "put 4 = " + std::to_string(port),
+          "put 11 = 1024", "put 17 = 512",
+          "get 20",        "put 20 = true",
+          "put 29 = 1",    "put 23 = \"" + settings + "\"",
+          "put 21 = 1",    "put 14 = 0"};
+}
+
 struct PropertyCall {
   CallKind kind;
   DISPID id;
