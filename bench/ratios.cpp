@@ -118,9 +118,9 @@ class Line {
   std::thread reader_;
 };
 
-// What one frame must do, in raw C: open, lock, raw settings, write, drain,
-// close.
-void RawFrame(const char* path, const std::uint8_t* bytes, std::size_t count) {
+// Opens the line as a frame must: no controlling terminal, the lock, raw
+// 9600 baud.
+int RawOpen(const char* path) {
   const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) std::abort();
   flock(fd, LOCK_EX | LOCK_NB);
@@ -129,6 +129,13 @@ void RawFrame(const char* path, const std::uint8_t* bytes, std::size_t count) {
   cfmakeraw(&line);
   cfsetspeed(&line, B9600);
   tcsetattr(fd, TCSANOW, &line);
+  return fd;
+}
+
+// What one frame must do, in raw C: open, lock, raw settings, write, drain,
+// close.
+void RawFrame(const char* path, const std::uint8_t* bytes, std::size_t count) {
+  const int fd = RawOpen(path);
   [[maybe_unused]] const ssize_t put = write(fd, bytes, count);
   tcdrain(fd);
   close(fd);
@@ -139,14 +146,7 @@ void RawFrame(const char* path, const std::uint8_t* bytes, std::size_t count) {
 int RawTacExchange(const char* path) {
   static const std::uint8_t kRequest[11] = {'*', '0', '0',  '6', 0x03, '0',
                                             '0', '2', 0x00, '5', '5'};
-  const int fd = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) std::abort();
-  flock(fd, LOCK_EX | LOCK_NB);
-  termios line{};
-  tcgetattr(fd, &line);
-  cfmakeraw(&line);
-  cfsetspeed(&line, B9600);
-  tcsetattr(fd, TCSANOW, &line);
+  const int fd = RawOpen(path);
   tcflush(fd, TCIFLUSH);
   [[maybe_unused]] const ssize_t put = write(fd, kRequest, sizeof(kRequest));
   tcdrain(fd);
