@@ -105,7 +105,6 @@ bool Is(PtzController* controller) {
 }
 
 TEST(FrameDriverFactory, BuildsEachDriverByItsTypeNumber) {
-  CWnd* parent = CWnd::FromHandle(reinterpret_cast<HWND>(0x1));
   struct Case {
     std::uint32_t type;
     bool (*is)(PtzController*);
@@ -115,6 +114,8 @@ TEST(FrameDriverFactory, BuildsEachDriverByItsTypeNumber) {
                         {5, Is<PelcoDController>},
                         {7, Is<PelcoPController>}};
   for (const Case& c : cases) {
+    // The parent's object goes with the last control made under it.
+    CWnd* parent = CWnd::FromHandle(reinterpret_cast<HWND>(0x1));
     PtzController* controller = CreatePtzController(c.type, parent, 0);
     EXPECT_TRUE(c.is(controller)) << "type " << c.type;
     DestroyPtzController(controller);
