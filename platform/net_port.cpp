@@ -501,3 +501,18 @@ void NetPort::Close() {
   handle_ = kNoHandle;
   input_.clear();
 }
+
+// ---- the hook into the serial port ----
+
+// Here, where a NetPort is a complete type.
+SerialPort::SerialPort() = default;
+
+PortResult SerialPort::OpenNet(const std::string& path, const LineSettings& settings) {
+  std::string error;
+  const std::optional<NetAddress> address = ParseNetAddress(path, &error);
+  if (!address) return {PortStatus::kNoDevice, "bad port name: " + error};
+  auto port = std::make_unique<NetPort>();
+  PortResult opened = port->Open(*address, settings);
+  if (opened.ok()) net_ = std::move(port);
+  return opened;
+}
