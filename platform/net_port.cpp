@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <thread>
 
 namespace {
 
@@ -210,8 +211,8 @@ void TelnetClient::Negotiate(std::uint8_t verb, std::uint8_t option,
         // Hello already said WILL COM-PORT-OPTION.
         if (!ours_[option] && option != kComPort) answer(kWill);
         ours_[option] = true;
-      } else if (!refused_[option]) {
-        refused_[option] = true;
+      } else if (!refusedOurs_[option]) {
+        refusedOurs_[option] = true;
         answer(kWont);
       }
       break;
@@ -224,8 +225,8 @@ void TelnetClient::Negotiate(std::uint8_t verb, std::uint8_t option,
       if (theyMay) {
         if (!theirs_[option]) answer(kDo);
         theirs_[option] = true;
-      } else if (!refused_[option]) {
-        refused_[option] = true;
+      } else if (!refusedTheirs_[option]) {
+        refusedTheirs_[option] = true;
         answer(kDont);
       }
       break;
@@ -260,17 +261,33 @@ std::string NetPort::Where() const { return address_.host + ":" + std::to_string
 PortResult NetPort::Open(const NetAddress& address, const LineSettings& settings) {
   Close();
   address_ = address;
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(address.connectTimeoutMs);
+  // A server still ending the last session (often this port's own last
+  // frame) turns a new connection away for a moment: try again within the
+  // bound.
+  for (;;) {
+    PortResult result = Connect(settings, deadline);
+    if (result.status != PortStatus::kBusy || !closedByServer_ || Clock::now() >= deadline) {
+      return result;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+}
+
+PortResult NetPort::Connect(const LineSettings& settings, net_socket::Deadline deadline) {
+  const NetAddress& address = address_;
   telnet_ = TelnetClient();
   input_.clear();
   closedByServer_ = false;
   unsent_ = false;
-  const Clock::time_point deadline =
-      Clock::now() + std::chrono::milliseconds(address.connectTimeoutMs);
   std::intptr_t handle = kNoHandle;
+  const Clock::time_point started = Clock::now();
   if (PortResult connected = net_socket::Connect(address, deadline, &handle); !connected.ok()) {
     return connected;
   }
   handle_ = handle;
+  const Clock::duration roundTrip = Clock::now() - started;
   const auto busy = [&] {
     std::string reason = Where() + " closed the connection";
     if (const std::string said = Said(input_); !said.empty()) reason += ": " + said;
@@ -279,12 +296,18 @@ PortResult NetPort::Open(const NetAddress& address, const LineSettings& settings
   };
 
   if (!address.rfc2217) {
-    // A raw server may already have said it serves someone else; input
-    // from before this frame is dropped either way.
-    if (PortResult pumped = Pump(Clock::time_point{}); !pumped.ok()) {
-      Close();
-      return pumped;
-    }
+    // A raw server that serves someone else says so and hangs up at once
+    // (ser2net: "Port already in use"), or it says nothing; its word comes
+    // about a round trip after the connect. Input from before this frame
+    // is dropped either way.
+    const Clock::time_point verdict =
+        std::min(deadline, Clock::now() + 2 * roundTrip + std::chrono::milliseconds(5));
+    do {
+      if (PortResult pumped = Pump(verdict); !pumped.ok()) {
+        Close();
+        return pumped;
+      }
+    } while (!closedByServer_ && Clock::now() < verdict);
     if (closedByServer_) return busy();
     input_.clear();
     settings_ = settings;
@@ -497,6 +520,12 @@ PortResult NetPort::DiscardInput() {
 
 void NetPort::Close() {
   if (!IsOpen()) return;
+  if (!unsent_ && !closedByServer_) {
+    // The server ends its session on the line before the port counts as
+    // closed, so that the next frame finds the line free.
+    net_socket::Finish(handle_,
+                       Clock::now() + std::chrono::milliseconds(address_.connectTimeoutMs));
+  }
   net_socket::Close(handle_, unsent_);
   handle_ = kNoHandle;
   input_.clear();

@@ -99,7 +99,8 @@ class TelnetClient {
   // state changes and negotiation cannot loop.
   std::array<bool, 256> ours_{};
   std::array<bool, 256> theirs_{};
-  std::array<bool, 256> refused_{};
+  std::array<bool, 256> refusedOurs_{};
+  std::array<bool, 256> refusedTheirs_{};
   std::array<std::optional<std::uint32_t>, 5> answers_{};
   int purges_ = 0;
 };
@@ -121,6 +122,9 @@ PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uin
 // Bytes sent but not yet acknowledged by the server, when the system can
 // tell; 0 when it cannot.
 PortResult Unacknowledged(std::intptr_t handle, std::size_t* count);
+// Says the client is done and waits until `deadline` for the server to
+// end the connection, dropping what it still sends.
+void Finish(std::intptr_t handle, Deadline deadline);
 // Closes; `abort` drops what has not been sent.
 void Close(std::intptr_t handle, bool abort);
 }  // namespace net_socket
@@ -150,6 +154,8 @@ class NetPort {
 
  private:
   static constexpr std::intptr_t kNoHandle = -1;
+  // One connection attempt of Open.
+  PortResult Connect(const LineSettings& settings, net_socket::Deadline deadline);
   // Takes what has arrived, waiting until `deadline` for the first byte.
   PortResult Pump(net_socket::Deadline deadline);
   // Sends `settings` and waits for their answers until `deadline`.

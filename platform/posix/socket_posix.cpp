@@ -176,6 +176,17 @@ PortResult Unacknowledged(std::intptr_t handle, std::size_t* count) {
   return {};
 }
 
+void Finish(std::intptr_t handle, Deadline deadline) {
+  const int fd = Descriptor(handle);
+  if (::shutdown(fd, SHUT_WR) != 0) return;
+  std::vector<std::uint8_t> rest;
+  bool closed = false;
+  while (!closed && MillisecondsLeft(deadline) > 0) {
+    rest.clear();
+    if (!Receive(handle, deadline, &rest, &closed).ok()) return;
+  }
+}
+
 void Close(std::intptr_t handle, bool abort) {
   const int fd = Descriptor(handle);
   if (abort) {
