@@ -157,6 +157,7 @@ class CommControl final : public HostedControl {
       }
     }
     if (trace_ != nullptr) trace_->Opened(port_, device, FormatLineSettings(settings_));
+    if (trace_ != nullptr && !opened.note.empty()) trace_->Note(port_, opened.note);
   }
 
   void ClosePort() noexcept {
@@ -194,6 +195,7 @@ class CommControl final : public HostedControl {
       if (trace_ != nullptr && *settings != settings_) {
         trace_->Settings(port_, FormatLineSettings(*settings));
       }
+      if (trace_ != nullptr && !applied.note.empty()) trace_->Note(port_, applied.note);
     }
     settings_ = *settings;
   }

@@ -7,9 +7,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 // Line settings: baud rate, parity, data bits and stop bits.
@@ -40,16 +42,24 @@ enum class PortStatus {
 };
 
 struct PortResult {
+  PortResult() = default;
+  PortResult(PortStatus failure, std::string why) : status(failure), reason(std::move(why)) {}
+
   PortStatus status = PortStatus::kOk;
   // The operating system's reason, for the wire trace.
   std::string reason;
+  // Worth a trace line though the call worked (a network port's server
+  // that did not confirm the line settings).
+  std::string note;
 
   bool ok() const { return status == PortStatus::kOk; }
 };
 
+class NetPort;
+
 class SerialPort {
  public:
-  SerialPort() = default;
+  SerialPort();
   SerialPort(const SerialPort&) = delete;
   SerialPort& operator=(const SerialPort&) = delete;
   // Closes (and drains) the port if it is still open.
@@ -82,9 +92,14 @@ class SerialPort {
   // Lets the bytes written go out, then releases the device.
   void Close();
 
-  bool IsOpen() const { return handle_ != kNoHandle; }
+  bool IsOpen() const { return handle_ != kNoHandle || net_ != nullptr; }
 
  private:
+  // A device named tcp://HOST:PORT or rfc2217://HOST:PORT is a port on a
+  // device server; while it is open, net_ does the work (net_port.cpp).
+  PortResult OpenNet(const std::string& path, const LineSettings& settings);
+  std::unique_ptr<NetPort> net_;
+
   static constexpr std::intptr_t kNoHandle = -1;
   std::intptr_t handle_ = kNoHandle;
   LineSettings settings_;  // in force on the open line

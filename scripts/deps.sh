@@ -5,6 +5,8 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ make clang-14 libclang-rt-14-dev clang-format clang-tidy strace libgtest-dev libgmock-dev
   libbenchmark-dev libcli11-dev binutils pkgconf nlohmann-json3-dev)
+# The device-server tests: a real device server and an RFC 2217 client apart from ours.
+packages+=(ser2net python3-serial)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <thread>
 
+#include "platform/net_port.h"
 #include "platform/serial_port.h"
 
 namespace {
@@ -174,6 +175,7 @@ PortResult Lock(int fd, std::int32_t baud) {
 
 PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
   Close();
+  if (IsNetPath(path)) return OpenNet(path, settings);
   // O_NONBLOCK: a line without carrier must not hold the caller; O_NOCTTY:
   // the port never becomes the host process's terminal.
   int fd;
@@ -210,6 +212,7 @@ PortResult SerialPort::Open(const std::string& path, const LineSettings& setting
 }
 
 PortResult SerialPort::Configure(const LineSettings& settings) {
+  if (net_) return net_->Configure(settings);
   if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
   // The settings in force need no second write.
   if (settings == settings_) return {};
@@ -222,6 +225,7 @@ PortResult SerialPort::Configure(const LineSettings& settings) {
 }
 
 PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (net_) return net_->Write(bytes, count);
   if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
   const int fd = Descriptor(handle_);
   // The bytes must be out within their time on the line plus a margin; a
@@ -266,6 +270,7 @@ PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
 }
 
 PortResult SerialPort::Waiting(std::size_t* count) {
+  if (net_) return net_->Waiting(count);
   *count = 0;
   if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
   int waiting = 0;
@@ -277,6 +282,7 @@ PortResult SerialPort::Waiting(std::size_t* count) {
 }
 
 PortResult SerialPort::Read(std::size_t max, std::vector<std::uint8_t>* out) {
+  if (net_) return net_->Read(max, out);
   if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
   const int fd = Descriptor(handle_);
   std::uint8_t chunk[512];
@@ -296,12 +302,14 @@ PortResult SerialPort::Read(std::size_t max, std::vector<std::uint8_t>* out) {
 }
 
 PortResult SerialPort::DiscardInput() {
+  if (net_) return net_->DiscardInput();
   if (!IsOpen()) return Fail(PortStatus::kIoError, EBADF);
   if (::tcflush(Descriptor(handle_), TCIFLUSH) != 0) return Fail(PortStatus::kIoError, errno);
   return {};
 }
 
 void SerialPort::Close() {
+  net_.reset();  // closes the connection
   if (!IsOpen()) return;
   const int fd = Descriptor(handle_);
   handle_ = kNoHandle;

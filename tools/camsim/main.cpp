@@ -15,6 +15,7 @@
 #include <thread>
 
 #include "sim/camera.h"
+#include "sim/net_listener.h"
 #include "sim/protocol.h"
 #include "sim/runner.h"
 
@@ -53,6 +54,7 @@ int main(int argc, char** argv) {
   std::optional<int> address;
   std::string link;
   bool strict = false;
+  std::string listen;
 
   const CLI::Validator knownType(
       [](std::string& value) -> std::string {
@@ -74,6 +76,10 @@ int main(int argc, char** argv) {
       app.add_option("--device", device, "serve a serial device (a second adapter, for example)");
   CLI::Option* ptyOption = app.add_flag("--pty", pty, "serve a new pseudo-terminal");
   deviceOption->excludes(ptyOption);
+  app.add_option("--listen", listen,
+                 "serve the camera over TCP as a device server does: tcp://HOST:PORT (raw) or "
+                 "rfc2217://HOST:PORT; port 0 takes a free one (implies --pty)")
+      ->excludes(deviceOption);
   app.add_option("--com", com, "COM port number for the printed VORNE_COMn line (1-4)")
       ->check(CLI::Range(1, 4));
   app.add_option("--baud", baud, "line speed of --device (default 9600)")
@@ -105,6 +111,16 @@ int main(int argc, char** argv) {
   } catch (const CLI::ParseError& e) {
     const int code = app.exit(e);
     return code == 0 ? kExitOk : kExitUsage;
+  }
+  std::optional<sim::ListenAddress> listenAt;
+  if (!listen.empty()) {
+    std::string why;
+    listenAt = sim::ParseListenAddress(listen, &why);
+    if (!listenAt) {
+      std::cerr << "vorne-camsim: --listen " << listen << ": " << why << "\n";
+      return kExitUsage;
+    }
+    pty = true;
   }
   if (device.empty() == !pty) {
     std::cerr << "vorne-camsim: give one of --device PATH or --pty\n"
@@ -139,6 +155,7 @@ int main(int argc, char** argv) {
 
   InstallSignals();
   std::unique_ptr<sim::Runner> runner;
+  std::unique_ptr<sim::NetListener> listener;
   {
     std::lock_guard lock(output);
     try {
@@ -161,6 +178,15 @@ int main(int argc, char** argv) {
       }
       path = link;
     }
+    if (listenAt) {
+      try {
+        listener = std::make_unique<sim::NetListener>(*listenAt, runner->Path());
+      } catch (const std::exception& e) {
+        std::cerr << "vorne-camsim: " << e.what() << "\n";
+        return kExitFailed;
+      }
+      path = listener->Url();
+    }
     if (pty) {
       std::printf("VORNE_COM%d=%s\n", com, path.c_str());
       std::fprintf(stderr, "vorne-camsim: simulating %s (camera type %d) on %s\n", type.c_str(),
@@ -180,6 +206,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   const bool lost = !runner->Running();
+  listener.reset();
   runner->Stop();
   if (!link.empty()) {
     std::error_code ec;

@@ -1,0 +1,200 @@
+// TCP sockets on POSIX for the network port: non-blocking throughout, each
+// wait bounded by poll, never a SIGPIPE.
+#include <fcntl.h>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#if defined(__linux__)
+#include <linux/sockios.h>
+#endif
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/net_port.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+int MillisecondsLeft(net_socket::Deadline deadline) {
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+}
+
+int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+std::string Where(const NetAddress& address) {
+  return address.host + ":" + std::to_string(address.port);
+}
+
+// One address tried until `deadline`; 0 when connected, else the error.
+int TryConnect(const addrinfo& info, net_socket::Deadline deadline, int* socketOut) {
+  const int fd =
+      ::socket(info.ai_family, info.ai_socktype | SOCK_NONBLOCK | SOCK_CLOEXEC, info.ai_protocol);
+  if (fd < 0) return errno;
+  // Frames are small and each must go at once.
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof(on));
+  int error = 0;
+  if (::connect(fd, info.ai_addr, info.ai_addrlen) != 0) {
+    error = errno;
+    if (error == EINPROGRESS || error == EINTR) {
+      pollfd wait{fd, POLLOUT, 0};
+      int ready = 0;
+      do {
+        ready = ::poll(&wait, 1, MillisecondsLeft(deadline));
+      } while (ready < 0 && errno == EINTR);
+      if (ready == 0) {
+        error = ETIMEDOUT;
+      } else {
+        socklen_t size = sizeof(error);
+        if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) != 0) error = errno;
+      }
+    }
+  }
+  if (error != 0) {
+    ::close(fd);
+    return error;
+  }
+  *socketOut = fd;
+  return 0;
+}
+
+}  // namespace
+
+namespace net_socket {
+
+PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* handle) {
+  addrinfo hints{};
+  hints.ai_family = AF_UNSPEC;
+  hints.ai_socktype = SOCK_STREAM;
+  hints.ai_flags = AI_NUMERICSERV | AI_NUMERICHOST;
+  const std::string service = std::to_string(address.port);
+  addrinfo* found = nullptr;
+  // A numeric address needs no lookup; a name goes to the system's
+  // resolver, whose time is its own.
+  int looked = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
+  if (looked == EAI_NONAME) {
+    hints.ai_flags = AI_NUMERICSERV | AI_ADDRCONFIG;
+    looked = ::getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found);
+  }
+  if (looked != 0) {
+    return {PortStatus::kNoDevice, "cannot find " + address.host + ": " + ::gai_strerror(looked)};
+  }
+  int error = EHOSTUNREACH;
+  int fd = -1;
+  for (const addrinfo* info = found; info != nullptr && fd < 0; info = info->ai_next) {
+    error = TryConnect(*info, deadline, &fd);
+    if (error == ETIMEDOUT) break;
+  }
+  ::freeaddrinfo(found);
+  if (fd >= 0) {
+    *handle = fd;
+    return {};
+  }
+  if (error == ETIMEDOUT) {
+    // A server that takes no more connections, or a host that is not there.
+    return {PortStatus::kBusy, "no answer from " + Where(address) + " in " +
+                                   std::to_string(address.connectTimeoutMs) + " ms"};
+  }
+  return {PortStatus::kNoDevice, Where(address) + ": " + std::strerror(error)};
+}
+
+PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t count,
+                Deadline deadline) {
+  const int fd = Descriptor(handle);
+  std::size_t done = 0;
+  while (done < count) {
+    const ssize_t put = ::send(fd, bytes + done, count - done, MSG_NOSIGNAL | MSG_DONTWAIT);
+    if (put > 0) {
+      done += static_cast<std::size_t>(put);
+      continue;
+    }
+    if (put < 0 && errno == EINTR) continue;
+    if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+      return {PortStatus::kIoError, std::strerror(errno)};
+    }
+    const int left = MillisecondsLeft(deadline);
+    if (left == 0) {
+      return {PortStatus::kIoError, "the server took no bytes in time"};
+    }
+    pollfd wait{fd, POLLOUT, 0};
+    if (::poll(&wait, 1, left) < 0 && errno != EINTR) {
+      return {PortStatus::kIoError, std::strerror(errno)};
+    }
+  }
+  return {};
+}
+
+PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uint8_t>* out,
+                   bool* closed) {
+  const int fd = Descriptor(handle);
+  *closed = false;
+  pollfd wait{fd, POLLIN, 0};
+  int ready = 0;
+  do {
+    ready = ::poll(&wait, 1, MillisecondsLeft(deadline));
+  } while (ready < 0 && errno == EINTR);
+  if (ready <= 0) return {};
+  std::uint8_t chunk[1024];
+  for (;;) {
+    const ssize_t got = ::recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+    if (got > 0) {
+      out->insert(out->end(), chunk, chunk + got);
+      continue;
+    }
+    if (got == 0) {
+      *closed = true;
+      return {};
+    }
+    if (errno == EINTR) continue;
+    if (errno == EAGAIN || errno == EWOULDBLOCK) return {};
+    if (errno == ECONNRESET) {
+      *closed = true;
+      return {};
+    }
+    return {PortStatus::kIoError, std::strerror(errno)};
+  }
+}
+
+PortResult Unacknowledged(std::intptr_t handle, std::size_t* count) {
+  *count = 0;
+#if defined(SIOCOUTQ)
+  int queued = 0;
+  if (::ioctl(Descriptor(handle), SIOCOUTQ, &queued) != 0) {
+    return {PortStatus::kIoError, std::strerror(errno)};
+  }
+  *count = queued > 0 ? static_cast<std::size_t>(queued) : 0;
+#else
+  static_cast<void>(handle);
+#endif
+  return {};
+}
+
+void Finish(std::intptr_t handle, Deadline deadline) {
+  const int fd = Descriptor(handle);
+  if (::shutdown(fd, SHUT_WR) != 0) return;
+  std::vector<std::uint8_t> rest;
+  bool closed = false;
+  while (!closed && MillisecondsLeft(deadline) > 0) {
+    rest.clear();
+    if (!Receive(handle, deadline, &rest, &closed).ok()) return;
+  }
+}
+
+void Close(std::intptr_t handle, bool abort) {
+  const int fd = Descriptor(handle);
+  if (abort) {
+    // Bytes the server never took are dropped, not left to go out late.
+    const linger now{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_LINGER, &now, sizeof(now));
+  }
+  ::close(fd);
+}
+
+}  // namespace net_socket
