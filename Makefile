@@ -2,7 +2,7 @@
 # format, runs clang-tidy on the module and every test in a normal, a
 # sanitizer and a clang build.
 .PHONY: bench all deps build build-asan build-clang test test-default test-asan test-clang \
-	check-format tidy demo format clean
+	check-format tidy demo format clean windows
 
 # The module's own sources, the ones clang-tidy reads.
 MODULE_SOURCES = $(shell git ls-files 'platform/*.cpp' 'hostlog/*.cpp' 'serial/*.cpp' \
@@ -40,6 +40,14 @@ check-format: deps
 # Reads the compile commands of the clang build.
 tidy: build-clang
 	clang-tidy --quiet -p build/clang $(MODULE_SOURCES)
+
+# vorne.dll for 32-bit and 64-bit Windows with mingw-w64, in build/win32/bin
+# and build/win64/bin. Needs the Windows packages of scripts/deps.sh.
+windows: deps
+	cmake --preset win32 >/dev/null
+	cmake --build --preset win32 --target windows
+	cmake --preset win64 >/dev/null
+	cmake --build --preset win64 --target windows
 
 test: check-format tidy test-default test-asan test-clang
 
