@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace vorne {
+
 // Milliseconds since an arbitrary start, kept to 32 bits: the count wraps
 // to 0 after about 49.7 days, so callers measure with unsigned differences.
 std::uint32_t GetTickCount() noexcept;
@@ -22,5 +24,7 @@ TickSource SetTickSource(TickSource source) noexcept;
 
 // The system's own tick, whatever source is installed.
 std::uint32_t SystemTickCount() noexcept;
+
+}  // namespace vorne
 
 #endif

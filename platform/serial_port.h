@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+namespace vorne {
+
 // Line settings: baud rate, parity, data bits and stop bits.
 struct LineSettings {
   std::int32_t baud = 9600;
@@ -90,5 +92,7 @@ class SerialPort {
   LineSettings settings_;  // in force on the open line
   bool unsent_ = false;    // the last write did not leave
 };
+
+}  // namespace vorne
 
 #endif

@@ -10,6 +10,8 @@
 #include "platform/window.h"
 #include "plugin/module_lock.h"
 
+namespace vorne {
+
 namespace {
 
 // Counts never report less than 1 while the object lives.
@@ -154,3 +156,5 @@ HRESULT VORNE_CALL CameraComponent::SetAddressCode(std::int32_t addressCode) noe
   if (controller_ == nullptr) return E_UNEXPECTED;
   return Guarded(E_FAIL, [&] { return FromResult(controller_->SetAddressCode(addressCode)); });
 }
+
+}  // namespace vorne

@@ -7,6 +7,8 @@
 
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 class PtzController;
 
 // The non-delegating unknown of an aggregatable object: slots 0..2 work on
@@ -81,5 +83,7 @@ class CameraComponent final : public DelegatingPtzControl<CameraComponent>,
 
   PtzController* controller_ = nullptr;  // owned
 };
+
+}  // namespace vorne
 
 #endif

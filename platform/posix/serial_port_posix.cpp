@@ -15,6 +15,8 @@
 
 #include "platform/serial_port.h"
 
+namespace vorne {
+
 namespace {
 
 struct RateCode {
@@ -312,3 +314,5 @@ void SerialPort::Close() {
   }
   ::close(fd);  // also drops the lock
 }
+
+}  // namespace vorne

@@ -1,8 +1,6 @@
 // Run-time libraries on Windows: the kernel's own calls. Paths are UTF-16
 // on both sides, so they pass through unchanged.
 #include <windows.h>
-// The system's MAX_PATH macro has the value of the module's own constant.
-#undef MAX_PATH
 
 #include <cerrno>
 #include <cstdlib>

@@ -10,6 +10,8 @@
 #include "plugin/module_lock.h"
 #include "support/module_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 using vorne_test::InProcessTest;
