@@ -31,3 +31,20 @@ add_library(vorne_public INTERFACE)
 target_include_directories(vorne_public INTERFACE ${PROJECT_SOURCE_DIR}/include)
 
 add_custom_target(windows ALL DEPENDS vorne)
+
+# A host includes <windows.h> and the host header in either order, in C99
+# and in C++; a backend does the same with the platform headers. Building
+# these is the check.
+enable_language(C)
+foreach(first 0 1)
+  add_library(vorne_windows_includes_${first} OBJECT
+    ${PROJECT_SOURCE_DIR}/tests/windows/host_includes.c
+    ${PROJECT_SOURCE_DIR}/tests/windows/host_includes.cpp
+    ${PROJECT_SOURCE_DIR}/tests/windows/platform_includes.cpp)
+  target_compile_definitions(vorne_windows_includes_${first} PRIVATE VORNE_HEADER_FIRST=${first})
+  target_include_directories(vorne_windows_includes_${first} PRIVATE ${PROJECT_SOURCE_DIR}
+    ${PROJECT_SOURCE_DIR}/include)
+  set_target_properties(vorne_windows_includes_${first} PROPERTIES C_STANDARD 99
+    C_STANDARD_REQUIRED ON C_EXTENSIONS OFF)
+  add_dependencies(windows vorne_windows_includes_${first})
+endforeach()

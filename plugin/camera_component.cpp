@@ -59,11 +59,11 @@ HRESULT VORNE_CALL AggregatableUnknown::QueryInterface(const GUID& iid, void** o
   return E_NOINTERFACE;
 }
 
-std::uint32_t VORNE_CALL AggregatableUnknown::AddRef() noexcept {
+vorne_ulong_t VORNE_CALL AggregatableUnknown::AddRef() noexcept {
   return AtLeastOne(InterlockedIncrement(&refs_));
 }
 
-std::uint32_t VORNE_CALL AggregatableUnknown::Release() noexcept {
+vorne_ulong_t VORNE_CALL AggregatableUnknown::Release() noexcept {
   const std::int32_t count = InterlockedDecrement(&refs_);
   if (count != 0) return AtLeastOne(count);
   // Guards against a re-entrant release during destruction.

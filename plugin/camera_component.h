@@ -27,8 +27,8 @@ class AggregatableUnknown : public IInnerUnknown {
   AggregatableUnknown& operator=(const AggregatableUnknown&) = delete;
 
   HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) noexcept final;
-  std::uint32_t VORNE_CALL AddRef() noexcept final;
-  std::uint32_t VORNE_CALL Release() noexcept final;
+  vorne_ulong_t VORNE_CALL AddRef() noexcept final;
+  vorne_ulong_t VORNE_CALL Release() noexcept final;
   void VORNE_CALL Destroy() noexcept final;
 
   IUnknown* OuterUnknown() const noexcept { return outer_; }
@@ -51,8 +51,8 @@ class DelegatingPtzControl : public IPtzControl {
   HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) noexcept final {
     return Outer()->QueryInterface(iid, out);
   }
-  std::uint32_t VORNE_CALL AddRef() noexcept final { return Outer()->AddRef(); }
-  std::uint32_t VORNE_CALL Release() noexcept final { return Outer()->Release(); }
+  vorne_ulong_t VORNE_CALL AddRef() noexcept final { return Outer()->AddRef(); }
+  vorne_ulong_t VORNE_CALL Release() noexcept final { return Outer()->Release(); }
 
  private:
   IUnknown* Outer() noexcept { return static_cast<Object*>(this)->OuterUnknown(); }

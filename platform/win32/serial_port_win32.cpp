@@ -80,9 +80,9 @@ std::string SerialPort::DevicePath(int number) {
   // Read from the process's environment block, so a host that sets the
   // variable with SetEnvironmentVariableW is heard.
   const std::wstring variable = L"VORNE_COM" + std::to_wstring(number);
-  wchar_t small[260];
-  DWORD length = ::GetEnvironmentVariableW(variable.c_str(), small, 260);
-  if (length > 0 && length < 260) return FromWide(std::wstring(small, length));
+  wchar_t text[260];
+  DWORD length = ::GetEnvironmentVariableW(variable.c_str(), text, 260);
+  if (length > 0 && length < 260) return FromWide(std::wstring(text, length));
   if (length >= 260) {
     std::wstring value(length, L'\0');
     length = ::GetEnvironmentVariableW(variable.c_str(), value.data(), length);
