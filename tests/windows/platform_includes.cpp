@@ -27,6 +27,8 @@
 #include "platform/variant.h"
 #include "platform/window.h"
 #include "platform/wire_trace.h"
+
+using namespace vorne;
 #endif
 // clang-format on
 
