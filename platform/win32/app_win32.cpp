@@ -1,7 +1,7 @@
 // Start-up and exit of the module on Windows. The runtime's constructors
 // and destructors run the application object, as on POSIX, so a program
 // that links the module's objects directly starts it too; DllMain keeps
-// the module's handle and keeps exit away from the host at process end.
+// the module's handle and tells process end from FreeLibrary.
 #include <windows.h>
 
 #include <atomic>
@@ -29,7 +29,7 @@ __attribute__((constructor)) void ModuleLoad() {
 }
 
 __attribute__((destructor)) void ModuleUnload() {
-  if (!started || processEnding.load()) return;
+  if (!started) return;
   started = false;
   AfxGetApp()->ExitInstance();
 }
@@ -53,6 +53,8 @@ HINSTANCE PlatformModuleHandle() {
   return reinterpret_cast<HINSTANCE>(module);
 }
 
+bool AfxProcessExiting() { return processEnding.load(); }
+
 HINSTANCE AfxGetInstanceHandle() {
   CWinApp* app = AfxGetApp();
   return app != nullptr ? app->m_hInstance : nullptr;
@@ -68,7 +70,8 @@ BOOL ModuleEntry(::HINSTANCE instance, DWORD reason, LPVOID reserved) {
       return started ? TRUE : FALSE;
     case DLL_PROCESS_DETACH:
       // A non-null reserved argument means the process is ending, not that
-      // the host freed the module.
+      // the host freed the module. The runtime runs the destructors (and so
+      // the module's exit) after this.
       if (reserved != nullptr) processEnding.store(true);
       return TRUE;
     default: return TRUE;

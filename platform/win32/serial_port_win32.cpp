@@ -67,11 +67,92 @@ std::string FromWide(const std::wstring& wide) {
   return text;
 }
 
-// Milliseconds `count` bytes need on the line at `baud`, 12 bits a byte at
-// most (start, 8 data, parity, 2 stop).
-DWORD LineTime(std::size_t count, std::int32_t baud) {
+// The line time of `count` bytes at `baud`, in whole milliseconds rounded
+// up: start bit, 8 data bits, parity and 2 stop bits at most.
+DWORD LineMilliseconds(std::size_t count, std::int32_t baud) {
   const unsigned long long bits = static_cast<unsigned long long>(count) * 12u * 1000u;
-  return static_cast<DWORD>(bits / static_cast<unsigned long long>(baud > 0 ? baud : 9600) + 1);
+  const unsigned long long rate = static_cast<unsigned long long>(baud > 0 ? baud : 9600);
+  return static_cast<DWORD>((bits + rate - 1) / rate);
+}
+
+// What a frame may take beyond its line time before it counts as stalled.
+constexpr DWORD kStallMarginMs = 30;
+
+// The largest frame a driver sends; another program holding the port is
+// waited for about as long as two of them take on the line.
+constexpr std::size_t kLongestFrame = 16;
+
+// Whether `line` already runs `settings` the way Apply sets them.
+bool SameLine(const DCB& line, const LineSettings& settings) {
+  return line.BaudRate == static_cast<DWORD>(settings.baud) &&
+         line.ByteSize == static_cast<BYTE>(settings.dataBits) &&
+         line.StopBits == (settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT) && line.fBinary &&
+         !line.fOutxCtsFlow && !line.fOutxDsrFlow && !line.fOutX && !line.fInX &&
+         !line.fAbortOnError;
+}
+
+// Applies `settings` to the open line; writes them only when they differ
+// from what the device already runs.
+PortResult Apply(HANDLE handle, const LineSettings& settings) {
+  if (!SerialPort::SupportsRate(settings.baud)) {
+    return Fail(PortStatus::kRefused, ERROR_INVALID_PARAMETER);
+  }
+  DCB line{};
+  line.DCBlength = sizeof(line);
+  if (!::GetCommState(handle, &line)) return Fail(PortStatus::kRefused, ::GetLastError());
+  BYTE parity = NOPARITY;
+  switch (settings.parity) {
+    case 'e': parity = EVENPARITY; break;
+    case 'o': parity = ODDPARITY; break;
+    case 'm': parity = MARKPARITY; break;
+    case 's': parity = SPACEPARITY; break;
+    default: break;
+  }
+  if (SameLine(line, settings) && line.Parity == parity) return {};
+  // Bytes pass untouched in both directions; no software or hardware flow
+  // control, modem lines ignored.
+  line.BaudRate = static_cast<DWORD>(settings.baud);
+  line.fBinary = TRUE;
+  line.fParity = parity != NOPARITY ? TRUE : FALSE;
+  line.fOutxCtsFlow = FALSE;
+  line.fOutxDsrFlow = FALSE;
+  line.fDtrControl = DTR_CONTROL_ENABLE;
+  line.fDsrSensitivity = FALSE;
+  line.fTXContinueOnXoff = TRUE;
+  line.fOutX = FALSE;
+  line.fInX = FALSE;
+  line.fErrorChar = FALSE;
+  line.fNull = FALSE;
+  line.fRtsControl = RTS_CONTROL_ENABLE;
+  line.fAbortOnError = FALSE;
+  line.ByteSize = static_cast<BYTE>(settings.dataBits);
+  line.Parity = parity;
+  line.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
+  if (!::SetCommState(handle, &line)) return Fail(PortStatus::kRefused, ::GetLastError());
+  return {};
+}
+
+// Opens `path` without sharing, waiting a little for another program that
+// holds the port for a frame of its own.
+HANDLE OpenExclusive(const std::wstring& path, std::int32_t baud, PortResult* failure) {
+  const DWORD deadline =
+      ::GetTickCount() + 2 * LineMilliseconds(kLongestFrame, baud) + kStallMarginMs;
+  for (;;) {
+    // Share mode 0 is the exclusive lock: a second opener is refused.
+    const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) return handle;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION) {
+      *failure = Fail(PortStatus::kNoDevice, error);
+      return INVALID_HANDLE_VALUE;
+    }
+    if (static_cast<LONG>(deadline - ::GetTickCount()) <= 0) {
+      *failure = Fail(PortStatus::kBusy, "held by another program (" + Reason(error) + ")");
+      return INVALID_HANDLE_VALUE;
+    }
+    ::Sleep(1);
+  }
 }
 
 }  // namespace
@@ -106,100 +187,83 @@ SerialPort::~SerialPort() { Close(); }
 
 PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
   Close();
-  // Share mode 0 is the exclusive lock: a second opener is refused.
-  const HANDLE handle = ::CreateFileW(ToWide(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0,
-                                      nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
-      return Fail(PortStatus::kBusy, "held by another program (" + Reason(error) + ")");
-    }
-    return Fail(PortStatus::kNoDevice, error);
-  }
+  PortResult failure;
+  const HANDLE handle = OpenExclusive(ToWide(path), settings.baud, &failure);
+  if (handle == INVALID_HANDLE_VALUE) return failure;
+  // One read of the line's state tells a serial device from anything else.
   DCB line{};
   line.DCBlength = sizeof(line);
   if (!::GetCommState(handle, &line)) {
     ::CloseHandle(handle);
     return Fail(PortStatus::kNoDevice, "not a serial device");
   }
-  handle_ = reinterpret_cast<std::intptr_t>(handle);
+  PortResult ready;
   if (!::SetupComm(handle, kInputQueue, kOutputQueue)) {
-    const DWORD error = ::GetLastError();
-    Close();
-    return Fail(PortStatus::kRefused, error);
+    ready = Fail(PortStatus::kRefused, ::GetLastError());
+  } else {
+    ready = Apply(handle, settings);
   }
-  PortResult configured = Configure(settings);
-  if (!configured.ok()) {
+  // Reads return at once with what has arrived.
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  if (ready.ok() && !::SetCommTimeouts(handle, &timeouts)) {
+    ready = Fail(PortStatus::kRefused, ::GetLastError());
+  }
+  if (!ready.ok()) {
     ::CloseHandle(handle);
-    handle_ = kNoHandle;
-    return configured;
+    return ready;
   }
-  ::PurgeComm(handle, PURGE_RXCLEAR | PURGE_TXCLEAR);
+  // An answer that came after its exchange ended must not answer the next
+  // request.
+  ::PurgeComm(handle, PURGE_RXCLEAR);
+  handle_ = reinterpret_cast<std::intptr_t>(handle);
+  settings_ = settings;
+  unsent_ = false;
   return {};
 }
 
 PortResult SerialPort::Configure(const LineSettings& settings) {
   if (!IsOpen()) return Fail(PortStatus::kIoError, ERROR_INVALID_HANDLE);
-  if (!SupportsRate(settings.baud)) return Fail(PortStatus::kRefused, ERROR_INVALID_PARAMETER);
-  const HANDLE handle = Handle(handle_);
-  DCB line{};
-  line.DCBlength = sizeof(line);
-  if (!::GetCommState(handle, &line)) return Fail(PortStatus::kRefused, ::GetLastError());
-  // Bytes pass untouched in both directions; no software or hardware flow
-  // control, modem lines ignored.
-  line.BaudRate = static_cast<DWORD>(settings.baud);
-  line.fBinary = TRUE;
-  line.fParity = settings.parity != 'n' ? TRUE : FALSE;
-  line.fOutxCtsFlow = FALSE;
-  line.fOutxDsrFlow = FALSE;
-  line.fDtrControl = DTR_CONTROL_ENABLE;
-  line.fDsrSensitivity = FALSE;
-  line.fTXContinueOnXoff = TRUE;
-  line.fOutX = FALSE;
-  line.fInX = FALSE;
-  line.fErrorChar = FALSE;
-  line.fNull = FALSE;
-  line.fRtsControl = RTS_CONTROL_ENABLE;
-  line.fAbortOnError = FALSE;
-  line.ByteSize = static_cast<BYTE>(settings.dataBits);
-  switch (settings.parity) {
-    case 'e': line.Parity = EVENPARITY; break;
-    case 'o': line.Parity = ODDPARITY; break;
-    case 'm': line.Parity = MARKPARITY; break;
-    case 's': line.Parity = SPACEPARITY; break;
-    default: line.Parity = NOPARITY; break;
-  }
-  line.StopBits = settings.stopBits == 2 ? TWOSTOPBITS : ONESTOPBIT;
-  if (!::SetCommState(handle, &line)) return Fail(PortStatus::kRefused, ::GetLastError());
-
-  // Reads return at once with what has arrived; writes are bounded per call.
-  COMMTIMEOUTS timeouts{};
-  timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.WriteTotalTimeoutConstant = 1000;
-  if (!::SetCommTimeouts(handle, &timeouts)) return Fail(PortStatus::kRefused, ::GetLastError());
-  baud_ = settings.baud;
+  // The settings in force need no second write.
+  if (settings == settings_) return {};
+  if (PortResult applied = Apply(Handle(handle_), settings); !applied.ok()) return applied;
+  settings_ = settings;
   return {};
 }
 
-PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count, int timeoutMs) {
+PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
   if (!IsOpen()) return Fail(PortStatus::kIoError, ERROR_INVALID_HANDLE);
   const HANDLE handle = Handle(handle_);
-  // Each write may take the bytes' time on the line plus the caller's
-  // allowance; a write that moves nothing in that time has stalled.
+  // The bytes must be out within their time on the line plus a margin; a
+  // line that does not move is given up rather than holding the caller.
+  const DWORD boundMs = LineMilliseconds(count, settings_.baud) + kStallMarginMs;
+  const DWORD deadline = ::GetTickCount() + boundMs;
+  const auto stalled = [&] {
+    unsent_ = true;
+    return Fail(PortStatus::kIoError,
+                "the line took no bytes for " + std::to_string(boundMs) + " ms");
+  };
   COMMTIMEOUTS timeouts{};
   timeouts.ReadIntervalTimeout = MAXDWORD;
-  timeouts.WriteTotalTimeoutConstant =
-      static_cast<DWORD>(timeoutMs > 0 ? timeoutMs : 0) + LineTime(count, baud_);
+  timeouts.WriteTotalTimeoutConstant = boundMs;
   if (!::SetCommTimeouts(handle, &timeouts)) return Fail(PortStatus::kIoError, ::GetLastError());
   std::size_t done = 0;
   while (done < count) {
     const DWORD want = static_cast<DWORD>(count - done > 0x10000 ? 0x10000 : count - done);
     DWORD put = 0;
     if (!::WriteFile(handle, bytes + done, want, &put, nullptr)) {
+      unsent_ = true;
       return Fail(PortStatus::kIoError, ::GetLastError());
     }
-    if (put == 0) return Fail(PortStatus::kIoError, ERROR_TIMEOUT);
+    if (put == 0) return stalled();
     done += put;
+  }
+  // Then until the driver's queue has gone to the wire.
+  DWORD errors = 0;
+  COMSTAT status{};
+  while (::ClearCommError(handle, &errors, &status) && status.cbOutQue > 0) {
+    if (static_cast<LONG>(deadline - ::GetTickCount()) <= 0) return stalled();
+    ::Sleep(1);
   }
   return {};
 }
@@ -245,21 +309,12 @@ void SerialPort::Close() {
   if (!IsOpen()) return;
   const HANDLE handle = Handle(handle_);
   handle_ = kNoHandle;
-  // Let the queued bytes reach the wire before the handle goes: the caller
-  // closes straight after a write. The wait is bounded by the time the
-  // queue needs at this rate, so a stalled line cannot hold the caller.
-  DWORD errors = 0;
-  COMSTAT status{};
-  if (::ClearCommError(handle, &errors, &status) && status.cbOutQue > 0) {
-    const DWORD deadline = ::GetTickCount() + LineTime(status.cbOutQue, baud_) + 200;
-    while (::ClearCommError(handle, &errors, &status) && status.cbOutQue > 0 &&
-           static_cast<LONG>(deadline - ::GetTickCount()) > 0) {
-      ::Sleep(1);
-    }
-  }
-  if (status.cbOutQue > 0) {
-    // The line does not move: drop the rest rather than block on close.
+  if (unsent_) {
+    // The line did not take the last frame: drop it rather than block on
+    // the close.
     ::PurgeComm(handle, PURGE_TXABORT | PURGE_TXCLEAR);
+  } else {
+    ::FlushFileBuffers(handle);  // the last bytes still in the transmitter
   }
   ::CloseHandle(handle);
 }
