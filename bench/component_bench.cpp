@@ -6,6 +6,8 @@
 #include "hostlog/host_log.h"
 #include "plugin/entry.h"
 
+using namespace vorne;
+
 namespace {
 
 void BM_CreateAndReleaseComponent(benchmark::State& state) {

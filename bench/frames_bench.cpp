@@ -5,6 +5,8 @@
 #include "protocols/drivers.h"
 #include "sim/decoder.h"
 
+using namespace vorne;
+
 namespace {
 
 // Alternates between two address codes, so every call rewrites all frames.

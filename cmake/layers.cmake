@@ -27,7 +27,7 @@ function(vorne_layer folder)
   target_include_directories(${target} PUBLIC ${root} ${PROJECT_SOURCE_DIR}/include)
   set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden
                                              VISIBILITY_INLINES_HIDDEN ON)
-  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  if(CMAKE_CXX_COMPILER_ID STREQUAL "GNU" AND NOT WIN32)
     # Static data of inline library functions would otherwise become
     # GNU-unique symbols: exported despite hidden visibility, and they pin
     # the module in memory so that it can never be unloaded.

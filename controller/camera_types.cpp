@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string_view>
 
+namespace vorne {
+
 const std::array<CameraTypeEntry, kCameraTypeCount> CameraTypeTable = {{
     {0, u"EVI_D31"},
     {1, u"RC20"},
@@ -27,3 +29,5 @@ int CameraTypeInfo(unsigned index, std::int32_t* id, char16_t* name, unsigned ca
   name[text.size()] = u'\0';
   return static_cast<int>(text.size());
 }
+
+}  // namespace vorne

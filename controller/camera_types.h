@@ -5,6 +5,8 @@
 #include <array>
 #include <cstdint>
 
+namespace vorne {
+
 struct CameraTypeEntry {
   std::int32_t id;
   char16_t name[32];
@@ -20,5 +22,7 @@ unsigned CameraTypeCount() noexcept;
 // and `capacity` leaves room for the terminator. Returns the copied length,
 // or 0 when nothing was copied.
 int CameraTypeInfo(unsigned index, std::int32_t* id, char16_t* name, unsigned capacity) noexcept;
+
+}  // namespace vorne
 
 #endif

@@ -11,6 +11,8 @@
 #include "vendor/rc20_controller.h"
 #include "vendor/su320_controller.h"
 
+namespace vorne {
+
 namespace {
 
 using Maker = PtzController* (*)();
@@ -60,3 +62,5 @@ void DestroyPtzController(PtzController* controller) noexcept {
   controller->Close();
   delete controller;
 }
+
+}  // namespace vorne

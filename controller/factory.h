@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace vorne {
+
 class CWnd;
 class PtzController;
 
@@ -13,5 +15,7 @@ PtzController* CreatePtzController(std::uint32_t type, CWnd* parent, int nCamera
 
 // Closes and deletes a controller; null does nothing.
 void DestroyPtzController(PtzController* controller) noexcept;
+
+}  // namespace vorne
 
 #endif

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+namespace vorne {
+
 class CWnd;
 
 // Operations return 1 for success and 0 for failure or refusal unless a
@@ -35,5 +37,7 @@ class PtzController {
   // Camera number, kept by the vendor-library drivers.
   std::int32_t camera = 0;
 };
+
+}  // namespace vorne
 
 #endif

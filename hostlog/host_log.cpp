@@ -1,5 +1,7 @@
 #include "hostlog/host_log.h"
 
+namespace vorne {
+
 IHostLog* HostLog = nullptr;
 
 VORNE_CALLS_HOST_OBJECTS HRESULT AttachHostLog(IUnknown* host, const char16_t* name, std::int32_t a,
@@ -31,3 +33,5 @@ VORNE_CALLS_HOST_OBJECTS int ReleaseHostLog() noexcept {
 }
 
 void AbandonHostLog() noexcept { HostLog = nullptr; }
+
+}  // namespace vorne

@@ -6,6 +6,8 @@
 
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 // Host objects and sinks may come from C or any other language, with tables
 // that carry no C++ type information; the sanitizer build's vptr check would
 // take every call into them for a wrong dynamic type.
@@ -38,5 +40,7 @@ VORNE_CALLS_HOST_OBJECTS void HostLogLine(const char16_t* format, Args... args) 
     HostLog->Log(format, static_cast<std::int32_t>(args)...);
   }
 }
+
+}  // namespace vorne
 
 #endif

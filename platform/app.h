@@ -6,9 +6,12 @@
 #ifndef VORNE_PLATFORM_APP_H
 #define VORNE_PLATFORM_APP_H
 
+namespace vorne {
+
 // The handle of the module's own file. On POSIX it is the load address that
 // dladdr reports for a symbol of the module.
-using HINSTANCE = struct HINSTANCE__*;
+struct HINSTANCE__;
+using HINSTANCE = HINSTANCE__*;
 
 class CWinApp {
  public:
@@ -43,5 +46,7 @@ bool AfxProcessExiting();
 
 // Turns on the hosting of controls (the control registry's defaults).
 void AfxEnableControlContainer();
+
+}  // namespace vorne
 
 #endif

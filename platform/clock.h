@@ -5,6 +5,8 @@
 
 #include <cstdint>
 
+namespace vorne {
+
 // Milliseconds since an arbitrary start, kept to 32 bits: the count wraps
 // to 0 after about 49.7 days, so callers measure with unsigned differences.
 std::uint32_t GetTickCount() noexcept;
@@ -29,5 +31,7 @@ using SleepSink = void (*)(std::uint32_t ms);
 
 // Installs `sink` and returns the one it replaces (null for the system's).
 SleepSink SetSleepSink(SleepSink sink) noexcept;
+
+}  // namespace vorne
 
 #endif

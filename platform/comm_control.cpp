@@ -8,6 +8,8 @@
 #include "platform/serial_port.h"
 #include "platform/wire_trace.h"
 
+namespace vorne {
+
 namespace {
 
 using namespace comm_property;
@@ -260,3 +262,5 @@ class CommControl final : public HostedControl {
 }  // namespace
 
 std::unique_ptr<HostedControl> MakeCommControl() { return std::make_unique<CommControl>(); }
+
+}  // namespace vorne

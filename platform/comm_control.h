@@ -8,6 +8,8 @@
 
 #include "platform/control.h"
 
+namespace vorne {
+
 // {648A5600-2C6E-101B-82B6-000000000014}
 inline constexpr GUID CLSID_CommControl = {
     0x648A5600, 0x2C6E, 0x101B, {0x82, 0xB6, 0x00, 0x00, 0x00, 0x00, 0x00, 0x14}};
@@ -47,5 +49,7 @@ inline constexpr std::uint16_t kReceiveFailed = 8020;
 // A new control over the system's serial ports, closed, on port 1 at
 // "9600,n,8,1".
 std::unique_ptr<HostedControl> MakeCommControl();
+
+}  // namespace vorne
 
 #endif

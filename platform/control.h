@@ -14,6 +14,8 @@
 #include "platform/variant.h"
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 using DISPID = std::int32_t;
 
 // The error a control raises from a property call: its own error number and
@@ -50,5 +52,7 @@ ControlFactory RegisterControlClass(const GUID& classId, ControlFactory factory)
 
 // The factory registered under `classId`, or an empty one.
 ControlFactory FindControlClass(const GUID& classId);
+
+}  // namespace vorne
 
 #endif

@@ -9,6 +9,8 @@
 #include "platform/comm_control.h"
 #include "platform/control.h"
 
+namespace vorne {
+
 namespace {
 
 struct GuidLess {
@@ -61,3 +63,5 @@ void AfxEnableControlContainer() {
   // Builds the registry with its controls before the first window needs it.
   Classes();
 }
+
+}  // namespace vorne

@@ -14,15 +14,21 @@
 
 #include "platform/app.h"
 
+namespace vorne {
+
 // A library loaded by LoadLibraryW. Only GetProcAddress and FreeLibrary
 // take it; the file name of a module is read through its instance handle.
-using HMODULE = struct HMODULE__*;
+struct HMODULE__;
+using HMODULE = HMODULE__*;
 
 // An exported function. Callers convert it to the function's real type.
 using FARPROC = void (*)();
 
-// Longest path, terminator included, that the path buffers hold.
+// Longest path, terminator included, that the path buffers hold. The
+// system's headers on Windows define it as a macro of the same value.
+#ifndef MAX_PATH
 inline constexpr std::size_t MAX_PATH = 260;
+#endif
 
 // Loads the library at `path` with all its symbols bound at once and kept
 // to itself. Null when the path is null, cannot be encoded, or the library
@@ -61,5 +67,7 @@ inline constexpr std::size_t MAX_EXT = 256;
 int SplitPathW(const char16_t* path, char16_t* drive, std::size_t driveSize, char16_t* dir,
                std::size_t dirSize, char16_t* fname, std::size_t fnameSize, char16_t* ext,
                std::size_t extSize) noexcept;
+
+}  // namespace vorne
 
 #endif

@@ -4,6 +4,8 @@
 
 #include "platform/serial_port.h"
 
+namespace vorne {
+
 namespace {
 
 std::u16string_view Trim(std::u16string_view text) {
@@ -61,3 +63,5 @@ std::string FormatLineSettings(const LineSettings& settings) {
   return std::to_string(settings.baud) + ',' + settings.parity + ',' +
          std::to_string(settings.dataBits) + ',' + std::to_string(settings.stopBits);
 }
+
+}  // namespace vorne

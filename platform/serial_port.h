@@ -14,6 +14,8 @@
 #include <utility>
 #include <vector>
 
+namespace vorne {
+
 // Line settings: baud rate, parity, data bits and stop bits.
 struct LineSettings {
   std::int32_t baud = 9600;
@@ -105,5 +107,7 @@ class SerialPort {
   LineSettings settings_;  // in force on the open line
   bool unsent_ = false;    // the last write did not leave
 };
+
+}  // namespace vorne
 
 #endif

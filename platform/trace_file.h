@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+namespace vorne {
+
 struct TraceFile {
   std::intptr_t handle = -1;
   bool owned = false;  // false for standard error
@@ -33,5 +35,7 @@ void CloseTraceFile(TraceFile* file);
 // A notice for the person running the host, on standard error, written
 // like a trace line.
 void WriteStandardError(std::string_view text);
+
+}  // namespace vorne
 
 #endif

@@ -1,5 +1,7 @@
 #include "platform/variant.h"
 
+namespace vorne {
+
 void VariantClear(VARIANT* value) {
   if (value == nullptr) return;
   *value = VARIANT{};
@@ -11,3 +13,5 @@ COleVariant& COleVariant::operator=(const CByteArray& array) {
   bytes.assign(array.GetData(), array.GetData() + array.GetSize());
   return *this;
 }
+
+}  // namespace vorne

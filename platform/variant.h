@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace vorne {
+
 using VARTYPE = std::uint16_t;
 inline constexpr VARTYPE VT_EMPTY = 0;
 inline constexpr VARTYPE VT_I2 = 2;
@@ -49,5 +51,7 @@ class COleVariant : public VARIANT {
   COleVariant() = default;
   COleVariant& operator=(const CByteArray& array);
 };
+
+}  // namespace vorne
 
 #endif

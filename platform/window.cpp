@@ -6,6 +6,8 @@
 #include <set>
 #include <utility>
 
+namespace vorne {
+
 namespace {
 
 // The handles of the windows the module has made and not yet destroyed.
@@ -227,3 +229,5 @@ int IsWindow(HWND handle) {
   std::lock_guard lock(table.mutex);
   return table.live.count(handle) != 0 ? 1 : 0;
 }
+
+}  // namespace vorne

@@ -11,6 +11,8 @@
 #include "platform/variant.h"
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 struct RECT {
   std::int32_t left;
   std::int32_t top;
@@ -18,11 +20,19 @@ struct RECT {
   std::int32_t bottom;
 };
 
+// The system's headers on Windows define these three as macros of the same
+// values.
+#ifndef WS_CHILD
 inline constexpr std::uint32_t WS_CHILD = 0x40000000;
+#endif
 
 // InvokeHelper call kinds.
+#ifndef DISPATCH_PROPERTYGET
 inline constexpr std::uint16_t DISPATCH_PROPERTYGET = 2;
+#endif
+#ifndef DISPATCH_PROPERTYPUT
 inline constexpr std::uint16_t DISPATCH_PROPERTYPUT = 4;
+#endif
 
 // InvokeHelper parameter descriptions: one string of VARTYPE codes, one
 // code per argument that follows.
@@ -80,5 +90,7 @@ class CWnd {
 
 // Nonzero for the handle of a live window the module created.
 int IsWindow(HWND handle);
+
+}  // namespace vorne
 
 #endif

@@ -8,6 +8,8 @@
 
 #include "platform/trace_file.h"
 
+namespace vorne {
+
 namespace {
 
 // The one trace of the process. Lines are built in a buffer that keeps its
@@ -183,3 +185,5 @@ void WireTrace::Bytes(int port, std::string_view direction, const std::uint8_t* 
 void TraceNote(int port, std::string_view text) {
   if (WireTrace* trace = WireTrace::Current()) trace->Note(port, text);
 }
+
+}  // namespace vorne

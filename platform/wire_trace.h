@@ -18,6 +18,8 @@
 #include <cstdint>
 #include <string_view>
 
+namespace vorne {
+
 class WireTrace {
  public:
   // The trace VORNE_TRACE names now, or null when tracing is off or its
@@ -47,5 +49,7 @@ class WireTrace {
 
 // Writes a driver's verdict to the trace when one is on.
 void TraceNote(int port, std::string_view text);
+
+}  // namespace vorne
 
 #endif

@@ -10,6 +10,8 @@
 #include "platform/window.h"
 #include "plugin/module_lock.h"
 
+namespace vorne {
+
 namespace {
 
 // Counts never report less than 1 while the object lives.
@@ -57,11 +59,11 @@ HRESULT VORNE_CALL AggregatableUnknown::QueryInterface(const GUID& iid, void** o
   return E_NOINTERFACE;
 }
 
-std::uint32_t VORNE_CALL AggregatableUnknown::AddRef() noexcept {
+vorne_ulong_t VORNE_CALL AggregatableUnknown::AddRef() noexcept {
   return AtLeastOne(InterlockedIncrement(&refs_));
 }
 
-std::uint32_t VORNE_CALL AggregatableUnknown::Release() noexcept {
+vorne_ulong_t VORNE_CALL AggregatableUnknown::Release() noexcept {
   const std::int32_t count = InterlockedDecrement(&refs_);
   if (count != 0) return AtLeastOne(count);
   // Guards against a re-entrant release during destruction.
@@ -154,3 +156,5 @@ HRESULT VORNE_CALL CameraComponent::SetAddressCode(std::int32_t addressCode) noe
   if (controller_ == nullptr) return E_UNEXPECTED;
   return Guarded(E_FAIL, [&] { return FromResult(controller_->SetAddressCode(addressCode)); });
 }
+
+}  // namespace vorne

@@ -7,6 +7,8 @@
 
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 class PtzController;
 
 // The non-delegating unknown of an aggregatable object: slots 0..2 work on
@@ -25,8 +27,8 @@ class AggregatableUnknown : public IInnerUnknown {
   AggregatableUnknown& operator=(const AggregatableUnknown&) = delete;
 
   HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) noexcept final;
-  std::uint32_t VORNE_CALL AddRef() noexcept final;
-  std::uint32_t VORNE_CALL Release() noexcept final;
+  vorne_ulong_t VORNE_CALL AddRef() noexcept final;
+  vorne_ulong_t VORNE_CALL Release() noexcept final;
   void VORNE_CALL Destroy() noexcept final;
 
   IUnknown* OuterUnknown() const noexcept { return outer_; }
@@ -49,8 +51,8 @@ class DelegatingPtzControl : public IPtzControl {
   HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) noexcept final {
     return Outer()->QueryInterface(iid, out);
   }
-  std::uint32_t VORNE_CALL AddRef() noexcept final { return Outer()->AddRef(); }
-  std::uint32_t VORNE_CALL Release() noexcept final { return Outer()->Release(); }
+  vorne_ulong_t VORNE_CALL AddRef() noexcept final { return Outer()->AddRef(); }
+  vorne_ulong_t VORNE_CALL Release() noexcept final { return Outer()->Release(); }
 
  private:
   IUnknown* Outer() noexcept { return static_cast<Object*>(this)->OuterUnknown(); }
@@ -81,5 +83,7 @@ class CameraComponent final : public DelegatingPtzControl<CameraComponent>,
 
   PtzController* controller_ = nullptr;  // owned
 };
+
+}  // namespace vorne
 
 #endif

@@ -4,6 +4,8 @@
 #include "plugin/camera_component.h"
 #include "plugin/module_lock.h"
 
+namespace vorne {
+
 std::atomic<std::int32_t> ModuleLockCount{0};
 
 namespace {
@@ -79,3 +81,5 @@ HRESULT VORNE_CALL CreateInstance(const GUID* classId, const GUID* iid, IUnknown
   inner->Release();
   return result;
 }
+
+}  // namespace vorne

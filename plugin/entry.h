@@ -4,6 +4,8 @@
 
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 VORNE_EXPORT HRESULT VORNE_CALL LumoDll(PluginEntryTable* table) noexcept;
 
 HRESULT VORNE_CALL GetInfo(std::uint32_t* first, std::uint32_t* second,
@@ -12,5 +14,7 @@ HRESULT VORNE_CALL GetClassTable(const ClassEntry** table, std::int32_t* count) 
 HRESULT VORNE_CALL CanUnloadNow() noexcept;
 HRESULT VORNE_CALL CreateInstance(const GUID* classId, const GUID* iid, IUnknown* outer,
                                   IUnknown* host, void** out) noexcept;
+
+}  // namespace vorne
 
 #endif

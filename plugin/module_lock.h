@@ -5,6 +5,10 @@
 #include <atomic>
 #include <cstdint>
 
+namespace vorne {
+
 extern std::atomic<std::int32_t> ModuleLockCount;
+
+}  // namespace vorne
 
 #endif

@@ -2,6 +2,8 @@
 #include "hostlog/host_log.h"
 #include "platform/app.h"
 
+namespace vorne {
+
 namespace {
 
 class CVorneApp final : public CWinApp {
@@ -33,3 +35,5 @@ constinit CVorneApp theApp;
 }  // namespace
 
 CWinApp* AfxGetApp() { return &theApp; }
+
+}  // namespace vorne

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+namespace vorne {
+
 namespace {
 
 constexpr unsigned kFrameLength = 7;
@@ -85,3 +87,5 @@ int CanonVcController::Move(std::int32_t& groupMoving, const std::uint8_t* frame
   PrepareMotion();
   return Write(frame, kFrameLength);
 }
+
+}  // namespace vorne

@@ -8,6 +8,8 @@
 
 #include "serial/serial_ptz_controller.h"
 
+namespace vorne {
+
 // Sends fixed 7-byte frames of its own; the stored frame slots stay empty.
 // Uses the base's two moving flags: one motion per group until Stop.
 class CanonVcController : public SerialPtzController {
@@ -36,5 +38,7 @@ class CanonVcController : public SerialPtzController {
  private:
   int Move(std::int32_t& groupMoving, const std::uint8_t* frame);
 };
+
+}  // namespace vorne
 
 #endif

@@ -5,6 +5,8 @@
 
 #include "serial/serial_ptz_controller.h"
 
+namespace vorne {
+
 // Type 0, "EVI_D31": VISCA messages to camera 1, each followed by one 0x00
 // that goes out on the wire too. The address is fixed.
 class ViscaController : public SerialPtzController {
@@ -37,5 +39,7 @@ class PelcoPController : public SerialPtzController {
   // Re-addresses all eight frames with the low 8 bits of code - 1. Always 1.
   int SetAddressCode(int code) override;
 };
+
+}  // namespace vorne
 
 #endif

@@ -10,6 +10,8 @@
 
 #include "serial/serial_ptz_controller.h"
 
+namespace vorne {
+
 namespace vorne::frames {
 
 using Slot = CommandFrame SerialPtzController::*;
@@ -54,5 +56,7 @@ constexpr bool FillsEverySlotOnce(std::span<const Row> rows) {
 }
 
 }  // namespace vorne::frames
+
+}  // namespace vorne
 
 #endif

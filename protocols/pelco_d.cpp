@@ -5,6 +5,8 @@
 #include "protocols/drivers.h"
 #include "protocols/frame_table.h"
 
+namespace vorne {
+
 namespace {
 
 using vorne::frames::Bytes;
@@ -58,3 +60,5 @@ int PelcoDController::SetAddressCode(int code) {
   }
   return 1;
 }
+
+}  // namespace vorne

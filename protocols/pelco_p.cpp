@@ -5,6 +5,8 @@
 #include "protocols/drivers.h"
 #include "protocols/frame_table.h"
 
+namespace vorne {
+
 namespace {
 
 using vorne::frames::Bytes;
@@ -63,3 +65,5 @@ int PelcoPController::SetAddressCode(int code) {
   }
   return 1;
 }
+
+}  // namespace vorne

@@ -7,6 +7,8 @@
 #include "platform/clock.h"
 #include "platform/wire_trace.h"
 
+namespace vorne {
+
 namespace {
 
 constexpr std::uint8_t kStartMark = '*';
@@ -170,3 +172,5 @@ int TacController::Lens(char argument) {
   frame[6] = static_cast<std::uint8_t>(argument);
   return Exchange();
 }
+
+}  // namespace vorne

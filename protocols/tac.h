@@ -9,6 +9,8 @@
 
 #include "serial/serial_ptz_controller.h"
 
+namespace vorne {
+
 // Message layout: "*", "00", six body bytes, two uppercase hex digits of
 // the 8-bit sum of the nine bytes before them.
 class TacController : public SerialPtzController {
@@ -61,5 +63,7 @@ class TacController : public SerialPtzController {
   // Waits for the answer and judges it; the port is open and stays so.
   int AwaitReply();
 };
+
+}  // namespace vorne
 
 #endif

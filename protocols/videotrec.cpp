@@ -4,6 +4,8 @@
 #include "protocols/drivers.h"
 #include "protocols/frame_table.h"
 
+namespace vorne {
+
 namespace {
 
 using vorne::frames::Bytes;
@@ -41,3 +43,5 @@ static_assert(CheckBytesHold());
 }  // namespace
 
 VideotrecController::VideotrecController() { vorne::frames::Load(*this, kFrames); }
+
+}  // namespace vorne

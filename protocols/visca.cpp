@@ -3,6 +3,8 @@
 #include "protocols/drivers.h"
 #include "protocols/frame_table.h"
 
+namespace vorne {
+
 namespace {
 
 using vorne::frames::Bytes;
@@ -27,3 +29,5 @@ static_assert(vorne::frames::FillsEverySlotOnce(kFrames));
 }  // namespace
 
 ViscaController::ViscaController() { vorne::frames::Load(*this, kFrames); }
+
+}  // namespace vorne

@@ -1,5 +1,7 @@
 #include "serial/ms_comm.h"
 
+namespace vorne {
+
 namespace {
 
 constexpr char kShort[] = VTS_I2;
@@ -67,3 +69,5 @@ VARIANT CMSComm::GetReceivedData() {
 void CMSComm::SetDataMode(std::int32_t mode) {
   InvokeHelper(comm_property::kInputMode, DISPATCH_PROPERTYPUT, VT_EMPTY, nullptr, kLong, mode);
 }
+
+}  // namespace vorne

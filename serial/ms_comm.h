@@ -9,6 +9,8 @@
 #include "platform/variant.h"
 #include "platform/window.h"
 
+namespace vorne {
+
 // Class id of the communications control.
 // {648A5600-2C6E-101B-82B6-000000000014}
 inline constexpr GUID CLSID_MSComm = CLSID_CommControl;
@@ -31,5 +33,7 @@ class CMSComm : public CWnd {
   VARIANT GetReceivedData();                       // 26, the caller clears it
   void SetDataMode(std::int32_t mode);             // 29
 };
+
+}  // namespace vorne
 
 #endif

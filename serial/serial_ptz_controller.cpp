@@ -5,6 +5,8 @@
 
 #include "hostlog/host_log.h"
 
+namespace vorne {
+
 namespace {
 
 // The control's line settings for a baud rate: no parity, 8 data bits,
@@ -135,7 +137,7 @@ int SerialPtzController::Write(const std::uint8_t* bytes, unsigned length) {
 }
 
 int SerialPtzController::WriteRaw(const std::uint8_t* bytes, unsigned length) {
-  if (!IsWindow(comm.GetSafeHwnd())) return 0;
+  if (!vorne::IsWindow(comm.GetSafeHwnd())) return 0;
   if (bytes == nullptr && length != 0) return 0;
   try {
     PutBytes(comm, bytes, length);
@@ -176,3 +178,5 @@ int SerialPtzController::Send(const CommandFrame& frame) {
   if (frame.length < 0 || frame.length > static_cast<std::int32_t>(sizeof(frame.data))) return 0;
   return Write(frame.data, static_cast<unsigned>(frame.length));
 }
+
+}  // namespace vorne

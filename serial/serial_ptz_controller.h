@@ -9,6 +9,8 @@
 #include "driver/ptz_controller.h"
 #include "serial/ms_comm.h"
 
+namespace vorne {
+
 // One stored command: `length` bytes of `data` are sent; 0 means empty.
 struct CommandFrame {
   std::uint8_t data[16];
@@ -66,5 +68,7 @@ class SerialPtzController : public PtzController {
   // Writes a stored frame through the Write slot.
   int Send(const CommandFrame& frame);
 };
+
+}  // namespace vorne
 
 #endif

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace vorne {
+
 namespace {
 
 std::size_t Length(const char16_t* text) {
@@ -52,3 +54,5 @@ HMODULE LoadLibraryBesideModule(const char16_t* fileName) noexcept {
   if (!PathBesideModule(fileName, path)) return nullptr;
   return LoadLibraryW(path.data());
 }
+
+}  // namespace vorne

@@ -6,6 +6,8 @@
 
 #include "platform/dynamic_library.h"
 
+namespace vorne {
+
 // A path in the module's fixed path buffer, zero-terminated.
 using PathText = std::array<char16_t, MAX_PATH>;
 
@@ -22,5 +24,7 @@ bool PathBesideModule(const char16_t* fileName, PathText& path) noexcept;
 // Loads `fileName` from the module's directory; null when it is not there
 // or its path does not fit (the library then counts as missing).
 HMODULE LoadLibraryBesideModule(const char16_t* fileName) noexcept;
+
+}  // namespace vorne
 
 #endif

@@ -2,6 +2,8 @@
 
 #include "vendor/module_directory.h"
 
+namespace vorne {
+
 namespace {
 
 template <typename Function>
@@ -51,3 +53,5 @@ int Rc20Controller::Move(MotorFn motor) {
   if (CloseCam != nullptr) CloseCam();
   return 0;
 }
+
+}  // namespace vorne

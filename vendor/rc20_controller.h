@@ -9,6 +9,8 @@
 #include "platform/dynamic_library.h"
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 class Rc20Controller final : public PtzController {
  public:
   // The library's functions. The caller removes the arguments; a bool is
@@ -59,5 +61,7 @@ class Rc20Controller final : public PtzController {
   // library throws is left to the component, which answers with a result code.
   int Move(MotorFn motor);
 };
+
+}  // namespace vorne
 
 #endif

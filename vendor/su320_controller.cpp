@@ -2,6 +2,8 @@
 
 #include "vendor/module_directory.h"
 
+namespace vorne {
+
 Su320Controller::Su320Controller() noexcept
     : Su320Controller(LoadLibraryBesideModule(kLibraryName)) {}
 
@@ -24,3 +26,5 @@ int Su320Controller::Move(Direction code) {
   ZX_Control(code, camera);
   return 1;
 }
+
+}  // namespace vorne

@@ -9,6 +9,8 @@
 #include "platform/dynamic_library.h"
 #include "vorne/ptz_plugin.h"
 
+namespace vorne {
+
 class Su320Controller final : public PtzController {
  public:
   // ZX_Control(direction code, camera number); the caller removes the
@@ -48,5 +50,7 @@ class Su320Controller final : public PtzController {
  private:
   int Move(Direction code);
 };
+
+}  // namespace vorne
 
 #endif

@@ -79,10 +79,23 @@ typedef uint16_t vorne_char16_t;
   static const GUID name = {l, w1, w2, {b1, b2, b3, b4, b5, b6, b7, b8}}
 #endif
 
-/* ---- COM base: HRESULT, result codes, GUID, IsEqualGUID, IUnknown --------
- * The module's own definitions of what a Windows SDK calls by the same names.
- * They stay together in this block so that a Windows build can take them
- * from the system headers instead. */
+/* ---- COM base: HRESULT, result codes, GUID, IsEqualGUID, IUnknown, HWND ---
+ * On Windows they come from the system's headers, so a host may include
+ * <windows.h> before or after this header. Elsewhere the module defines the
+ * same layouts itself under the same names. vorne_ulong_t is the type of
+ * reference counts: ULONG on Windows, a 32-bit unsigned integer elsewhere. */
+
+#if defined(_WIN32)
+
+#include <windows.h>
+/* IUnknown, also where WIN32_LEAN_AND_MEAN leaves out the COM headers. */
+#include <unknwn.h>
+
+typedef ULONG vorne_ulong_t;
+
+#else /* not Windows */
+
+typedef uint32_t vorne_ulong_t;
 
 typedef int32_t HRESULT;
 
@@ -142,8 +155,8 @@ VORNE_DEFINE_ID(IID_IUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00
 class IUnknown {
  public:
   virtual HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) = 0;
-  virtual uint32_t VORNE_CALL AddRef() = 0;
-  virtual uint32_t VORNE_CALL Release() = 0;
+  virtual vorne_ulong_t VORNE_CALL AddRef() = 0;
+  virtual vorne_ulong_t VORNE_CALL Release() = 0;
 
  protected:
   /* Objects end through Release, never through delete on an interface. */
@@ -153,19 +166,21 @@ class IUnknown {
 typedef struct IUnknown IUnknown;
 typedef struct IUnknownVtbl {
   HRESULT(VORNE_CALL* QueryInterface)(IUnknown* self, const GUID* iid, void** out);
-  uint32_t(VORNE_CALL* AddRef)(IUnknown* self);
-  uint32_t(VORNE_CALL* Release)(IUnknown* self);
+  vorne_ulong_t(VORNE_CALL* AddRef)(IUnknown* self);
+  vorne_ulong_t(VORNE_CALL* Release)(IUnknown* self);
 } IUnknownVtbl;
 struct IUnknown {
   const IUnknownVtbl* lpVtbl;
 };
 #endif
 
-/* ---- end of the COM base ------------------------------------------------ */
-
 /* An opaque window handle. The module never looks behind it: non-null means
  * "there is a parent window". */
 typedef struct HWND__* HWND;
+
+#endif /* not Windows */
+
+/* ---- end of the COM base ------------------------------------------------ */
 
 /* Class and interface ids. */
 /* {83183AFE-0337-47FD-89BA-50D9DFB11C87} "WCameraControler" */
@@ -272,8 +287,8 @@ class IHostLog : public IUnknown {
 typedef struct IPtzControl IPtzControl;
 typedef struct IPtzControlVtbl {
   HRESULT(VORNE_CALL* QueryInterface)(IPtzControl* self, const GUID* iid, void** out);
-  uint32_t(VORNE_CALL* AddRef)(IPtzControl* self);
-  uint32_t(VORNE_CALL* Release)(IPtzControl* self);
+  vorne_ulong_t(VORNE_CALL* AddRef)(IPtzControl* self);
+  vorne_ulong_t(VORNE_CALL* Release)(IPtzControl* self);
   uint32_t(VORNE_CALL* GetCameraTypeCount)(IPtzControl* self);
   HRESULT(VORNE_CALL* GetCameraTypeInfo)
   (IPtzControl* self, uint32_t index, int32_t* id, vorne_char16_t* name, uint32_t capacity);
@@ -292,8 +307,8 @@ struct IPtzControl {
 typedef struct IHostLog IHostLog;
 typedef struct IHostLogVtbl {
   HRESULT(VORNE_CALL* QueryInterface)(IHostLog* self, const GUID* iid, void** out);
-  uint32_t(VORNE_CALL* AddRef)(IHostLog* self);
-  uint32_t(VORNE_CALL* Release)(IHostLog* self);
+  vorne_ulong_t(VORNE_CALL* AddRef)(IHostLog* self);
+  vorne_ulong_t(VORNE_CALL* Release)(IHostLog* self);
   HRESULT(VORNE_CALL* HostSlot3)(IHostLog* self);
   HRESULT(VORNE_CALL* HostSlot4)(IHostLog* self);
   HRESULT(VORNE_CALL* HostSlot5)(IHostLog* self);
@@ -312,8 +327,8 @@ struct IHostLog {
 typedef struct IHostLogFactory IHostLogFactory;
 typedef struct IHostLogFactoryVtbl {
   HRESULT(VORNE_CALL* QueryInterface)(IHostLogFactory* self, const GUID* iid, void** out);
-  uint32_t(VORNE_CALL* AddRef)(IHostLogFactory* self);
-  uint32_t(VORNE_CALL* Release)(IHostLogFactory* self);
+  vorne_ulong_t(VORNE_CALL* AddRef)(IHostLogFactory* self);
+  vorne_ulong_t(VORNE_CALL* Release)(IHostLogFactory* self);
   HRESULT(VORNE_CALL* CreateLog)
   (IHostLogFactory* self, const vorne_char16_t* moduleName, int32_t a, int32_t b, IHostLog** out);
 } IHostLogFactoryVtbl;

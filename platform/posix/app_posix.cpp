@@ -6,6 +6,8 @@
 
 #include "platform/app.h"
 
+namespace vorne {
+
 int CWinApp::InitInstance() { return 1; }
 
 int CWinApp::ExitInstance() { return 0; }
@@ -58,3 +60,5 @@ __attribute__((destructor)) void ModuleUnload() {
 }  // namespace
 
 bool AfxProcessExiting() { return exiting; }
+
+}  // namespace vorne

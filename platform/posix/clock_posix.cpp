@@ -6,6 +6,8 @@
 
 #include "platform/clock.h"
 
+namespace vorne {
+
 namespace {
 
 std::atomic<TickSource> installedSource{nullptr};
@@ -50,3 +52,5 @@ void Sleep(std::uint32_t ms) noexcept {
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }
 }
+
+}  // namespace vorne

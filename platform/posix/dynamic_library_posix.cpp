@@ -12,6 +12,8 @@
 
 #include "platform/dynamic_library.h"
 
+namespace vorne {
+
 namespace {
 
 // Fixed buffers keep these calls free of allocation; a longer path cannot
@@ -386,3 +388,5 @@ int SplitPathW(const char16_t* path, char16_t* drive, std::size_t driveSize, cha
   }
   return fits ? 0 : ERANGE;
 }
+
+}  // namespace vorne

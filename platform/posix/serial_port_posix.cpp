@@ -16,6 +16,8 @@
 #include "platform/net_port.h"
 #include "platform/serial_port.h"
 
+namespace vorne {
+
 namespace {
 
 struct RateCode {
@@ -322,3 +324,5 @@ void SerialPort::Close() {
   }
   ::close(fd);  // also drops the lock
 }
+
+}  // namespace vorne

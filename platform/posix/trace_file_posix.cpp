@@ -13,6 +13,8 @@
 
 #include "platform/trace_file.h"
 
+namespace vorne {
+
 namespace {
 
 int Descriptor(const TraceFile& file) { return static_cast<int>(file.handle); }
@@ -107,3 +109,5 @@ void WriteStandardError(std::string_view text) {
   standardError.pipe = IsPipeOrSocket(STDERR_FILENO);
   WriteTraceFile(standardError, text.data(), text.size());
 }
+
+}  // namespace vorne

@@ -12,7 +12,12 @@
 #include <cstdlib>
 #include <cstring>
 
+// On Windows a .def file names the exports (the decorated ones included).
+#ifdef _WIN32
+#define STANDIN_EXPORT extern "C"
+#else
 #define STANDIN_EXPORT extern "C" __attribute__((visibility("default")))
+#endif
 
 namespace {
 

@@ -5,6 +5,8 @@
 
 #include "controller/camera_types.h"
 
+using namespace vorne;
+
 namespace {
 
 struct InfoCase {

@@ -7,6 +7,8 @@
 #include "driver/ptz_controller.h"
 #include "support/module_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 class MockController : public PtzController {

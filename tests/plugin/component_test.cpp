@@ -6,6 +6,8 @@
 #include "plugin/module_lock.h"
 #include "support/module_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 class ComponentTest : public vorne_test::InProcessTest {

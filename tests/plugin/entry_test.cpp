@@ -10,6 +10,8 @@
 #include "plugin/module_lock.h"
 #include "support/module_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 using vorne_test::InProcessTest;
@@ -21,8 +23,8 @@ class OuterObject final : public IUnknown {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  std::uint32_t VORNE_CALL AddRef() override { return static_cast<std::uint32_t>(++refs); }
-  std::uint32_t VORNE_CALL Release() override { return static_cast<std::uint32_t>(--refs); }
+  vorne_ulong_t VORNE_CALL AddRef() override { return static_cast<vorne_ulong_t>(++refs); }
+  vorne_ulong_t VORNE_CALL Release() override { return static_cast<vorne_ulong_t>(--refs); }
   int refs = 1;
 };
 

@@ -5,6 +5,8 @@
 
 #include "support/module_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 using vorne_test::InProcessTest;

@@ -20,6 +20,8 @@
 #include "recorded_port.h"
 #include "support/golden_frames.h"
 
+using namespace vorne;
+
 namespace {
 
 using namespace comm_property;
@@ -170,7 +172,7 @@ TEST_F(CanonDriverTest, ControlErrorsAfterTheOpenAreSilentAndStillClose) {
   struct Row {
     const char* name;
     CallKind kind;
-    DISPID id;
+    vorne::DISPID id;
     Lines cycle;  // the calls of the failing cycle
   };
   const Row rows[] = {

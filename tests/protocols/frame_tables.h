@@ -12,6 +12,8 @@
 
 namespace vorne_test {
 
+using namespace vorne;
+
 // The bytes of a frame that go on the wire.
 inline ByteVector Sent(const CommandFrame& frame) {
   if (frame.length <= 0) return {};

@@ -13,6 +13,8 @@
 #include "protocols/drivers.h"
 #include "support/module_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 using namespace vorne_test;

@@ -15,6 +15,8 @@
 
 namespace vorne_test {
 
+using namespace vorne;
+
 using Lines = std::vector<std::string>;
 
 inline CWnd* Parent() { return CWnd::FromHandle(reinterpret_cast<HWND>(0x7AC0)); }

@@ -21,6 +21,8 @@
 #include "support/golden_frames.h"
 #include "tac_peer.h"
 
+using namespace vorne;
+
 namespace {
 
 using namespace comm_property;
@@ -157,7 +159,7 @@ TEST_F(TacDriverTest, ControlErrorsWhileWaitingFailTheCommandAndClosePort) {
   struct Row {
     const char* name;
     CallKind kind;
-    DISPID id;
+    vorne::DISPID id;
   };
   const Row rows[] = {
       {"put of the message", CallKind::kPut, kOutput},
@@ -183,12 +185,12 @@ TEST_F(TacDriverTest, CopiesNoMoreThanTheReceivedDataHolds) {
   struct Row {
     const char* name;
     std::int16_t count;
-    VARIANT data;
+    vorne::VARIANT data;
     int result;
   };
-  VARIANT empty;
-  VARIANT text;
-  text.vt = VT_BSTR;
+  vorne::VARIANT empty;
+  vorne::VARIANT text;
+  text.vt = vorne::VT_BSTR;
   text.bstrVal = u"*0075000000";
   const Row rows[] = {
       {"eleven counted, three held", 11, ByteVariant(three), 0},
@@ -203,7 +205,8 @@ TEST_F(TacDriverTest, CopiesNoMoreThanTheReceivedDataHolds) {
     control_.Answer(kInput, row.data);
     EXPECT_EQ(driver_.TiltDown(), row.result);
     Bytes kept(11, 0);
-    if (row.data.vt == (VT_ARRAY | VT_UI1)) std::copy(three.begin(), three.end(), kept.begin());
+    if (row.data.vt == (vorne::VT_ARRAY | vorne::VT_UI1))
+      std::copy(three.begin(), three.end(), kept.begin());
     EXPECT_EQ(Hex(Reply(driver_)), Hex(kept));
   }
 }

@@ -19,6 +19,8 @@
 #include "support/pty_pair.h"
 #include "support/recording_control.h"
 
+using namespace vorne;
+
 namespace {
 
 using namespace comm_property;
@@ -31,9 +33,9 @@ using vorne_test::PtyPair;
 using vorne_test::ScopedComPort;
 using vorne_test::ShortVariant;
 
-VARIANT Text(std::u16string text) {
-  VARIANT value;
-  value.vt = VT_BSTR;
+vorne::VARIANT Text(std::u16string text) {
+  vorne::VARIANT value;
+  value.vt = vorne::VT_BSTR;
   value.bstrVal = std::move(text);
   return value;
 }
@@ -255,8 +257,8 @@ TEST_F(CommControlTest, BytesGoOutAndComeIn) {
   Eventually([&] { return control->GetProperty(kInBufferCount).intVal >= 4; });
   EXPECT_EQ(control->GetProperty(kInBufferCount).intVal, 4);
   control->SetProperty(kInputLen, ShortVariant(3));
-  VARIANT first = control->GetProperty(kInput);
-  EXPECT_EQ(first.vt, VT_ARRAY | VT_UI1);
+  vorne::VARIANT first = control->GetProperty(kInput);
+  EXPECT_EQ(first.vt, vorne::VT_ARRAY | vorne::VT_UI1);
   EXPECT_EQ(first.bytes, (Bytes{0x90, 0x50, 0xFF}));
   control->SetProperty(kInputLen, ShortVariant(0));
   EXPECT_EQ(control->GetProperty(kInput).bytes, Bytes{0x0D});
@@ -313,7 +315,7 @@ TEST_F(CommControlTest, BackToBackCyclesDeliverEveryFrameInOrder) {
 TEST(ForeignWindows, AParentsObjectGoesWithItsLastControl) {
   AfxEnableControlContainer();
   const std::size_t before = CWnd::ForeignWindowCount();
-  const RECT rect{0, 0, 10, 10};
+  const vorne::RECT rect{0, 0, 10, 10};
   for (std::uintptr_t handle = 0x900000; handle < 0x900000 + 1000 * 0x10; handle += 0x10) {
     CWnd* parent = CWnd::FromHandle(reinterpret_cast<HWND>(handle));
     CWnd first;

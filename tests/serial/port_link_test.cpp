@@ -11,6 +11,8 @@
 #include "support/module_fixture.h"
 #include "support/recording_control.h"
 
+using namespace vorne;
+
 namespace {
 
 using namespace comm_property;
@@ -73,14 +75,14 @@ TEST_F(PortLinkTest, ConstructionDefaults) {
 TEST_F(PortLinkTest, InitHostsOneControlUntilClose) {
   const int created = driver_.Init(Parent(), 7);
   EXPECT_NE(created, 0);
-  EXPECT_TRUE(IsWindow(driver_.comm.GetSafeHwnd()));
+  EXPECT_TRUE(vorne::IsWindow(driver_.comm.GetSafeHwnd()));
   EXPECT_EQ(control_.ControlsAlive(), 1);
   EXPECT_EQ(driver_.camera, 0);  // the camera number means nothing here
   EXPECT_THAT(LogLines(), IsEmpty());
 
   const HWND window = driver_.comm.GetSafeHwnd();
   driver_.Close();
-  EXPECT_FALSE(IsWindow(window));
+  EXPECT_FALSE(vorne::IsWindow(window));
   EXPECT_EQ(driver_.comm.GetSafeHwnd(), nullptr);
   EXPECT_EQ(control_.ControlsAlive(), 0);
   EXPECT_THAT(control_.Calls(), ElementsAre("get 20"));  // the port was closed already
@@ -217,7 +219,7 @@ TEST_F(PortLinkTest, WriteWithoutPortSelectedFailsWithBothLines) {
 TEST_F(PortLinkTest, AnyOpenStepFailingSkipsTheRestAndReleasesAnOpenedPort) {
   struct Step {
     CallKind kind;
-    DISPID id;
+    vorne::DISPID id;
     int skip;          // matching calls that pass first
     std::size_t made;  // calls made, the failing one included
   };
@@ -309,7 +311,7 @@ TEST_F(PortLinkTest, WithoutAControlEveryAccessorIsQuiet) {
   driver.Close();
   EXPECT_FALSE(driver.comm.GetOpenState());
   EXPECT_EQ(driver.comm.GetReceivedCount(), 0);
-  EXPECT_EQ(driver.comm.GetReceivedData().vt, VT_EMPTY);
+  EXPECT_EQ(driver.comm.GetReceivedData().vt, vorne::VT_EMPTY);
   EXPECT_EQ(driver.panTiltMoving, 0);
   EXPECT_THAT(control_.Calls(), IsEmpty());
   EXPECT_THAT(LogLines(), IsEmpty());
@@ -333,11 +335,11 @@ TEST_F(PortLinkTest, ReceiveSideHandsOutWaitingBytes) {
   Ready();
   control_.QueueInput({0x90, 0x41, 0xFF});
   EXPECT_EQ(driver_.comm.GetReceivedCount(), 3);
-  VARIANT data = driver_.comm.GetReceivedData();
-  EXPECT_EQ(data.vt, VT_ARRAY | VT_UI1);
+  vorne::VARIANT data = driver_.comm.GetReceivedData();
+  EXPECT_EQ(data.vt, vorne::VT_ARRAY | vorne::VT_UI1);
   EXPECT_EQ(data.bytes, (std::vector<std::uint8_t>{0x90, 0x41, 0xFF}));
-  VariantClear(&data);
-  EXPECT_EQ(data.vt, VT_EMPTY);
+  vorne::VariantClear(&data);
+  EXPECT_EQ(data.vt, vorne::VT_EMPTY);
   EXPECT_EQ(driver_.comm.GetReceivedCount(), 0);
   EXPECT_THAT(control_.Calls(), ElementsAre("get 12", "get 26", "get 12"));
 }

@@ -14,6 +14,8 @@
 #include "support/module_fixture.h"
 #include "support/pty_pair.h"
 
+using namespace vorne;
+
 namespace {
 
 using ::testing::ElementsAre;

@@ -10,6 +10,8 @@
 
 namespace vorne_test {
 
+using namespace vorne;
+
 class TestDriver : public SerialPtzController {
  public:
   // Slot i (declaration order) holds A0+i, 01, 02, ... of length 3 + i.

@@ -2,6 +2,8 @@
 
 #include "hostlog/host_log.h"
 
+using namespace vorne;
+
 namespace vorne_test {
 
 void InProcessTest::SetUp() { ReleaseHostLog(); }

@@ -5,27 +5,29 @@
 
 #include "platform/comm_control.h"
 
+using namespace vorne;
+
 namespace vorne_test {
 
 namespace {
 
 using State = RecordingControl::State;
 
-std::string ValueText(DISPID id, const VARIANT& value) {
+std::string ValueText(vorne::DISPID id, const vorne::VARIANT& value) {
   switch (value.vt) {
-    case VT_EMPTY: return "empty";
-    case VT_BOOL: return value.intVal != 0 ? "true" : "false";
-    case VT_I2:
-    case VT_I4:
+    case vorne::VT_EMPTY: return "empty";
+    case vorne::VT_BOOL: return value.intVal != 0 ? "true" : "false";
+    case vorne::VT_I2:
+    case vorne::VT_I4:
       // The open state goes over as a boolean; show other numbers as such.
       if (id == comm_property::kPortOpen) return value.intVal != 0 ? "true" : "false";
       return std::to_string(value.intVal);
-    case VT_BSTR: {
+    case vorne::VT_BSTR: {
       std::string text = "\"";
       for (char16_t c : value.bstrVal) text += c < 0x80 ? static_cast<char>(c) : '?';
       return text + "\"";
     }
-    case VT_ARRAY | VT_UI1: {
+    case vorne::VT_ARRAY | vorne::VT_UI1: {
       std::string text = "[";
       char byte[4];
       for (std::size_t i = 0; i < value.bytes.size(); ++i) {
@@ -46,22 +48,22 @@ class Recorder final : public HostedControl {
   }
   ~Recorder() override { --state_->alive; }
 
-  VARIANT GetProperty(DISPID id) override {
-    VARIANT answer = Answer(id);
+  vorne::VARIANT GetProperty(vorne::DISPID id) override {
+    vorne::VARIANT answer = Answer(id);
     Record(CallKind::kGet, id, answer);
     return answer;
   }
 
-  void SetProperty(DISPID id, const VARIANT& value) override {
+  void SetProperty(vorne::DISPID id, const vorne::VARIANT& value) override {
     Record(CallKind::kPut, id, value);
     state_->lastPut[id] = value;
   }
 
  private:
-  VARIANT Answer(DISPID id) {
+  vorne::VARIANT Answer(vorne::DISPID id) {
     if (auto queued = state_->once.find(id);
         queued != state_->once.end() && !queued->second.empty()) {
-      VARIANT answer = std::move(queued->second.front());
+      vorne::VARIANT answer = std::move(queued->second.front());
       queued->second.pop_front();
       return answer;
     }
@@ -85,7 +87,7 @@ class Recorder final : public HostedControl {
     return ShortVariant(0);
   }
 
-  void Record(CallKind kind, DISPID id, const VARIANT& value) {
+  void Record(CallKind kind, vorne::DISPID id, const vorne::VARIANT& value) {
     state_->calls.push_back(PropertyCall{kind, id, value});
     for (RecordingControl::Failure& failure : state_->failures) {
       if (failure.kind != kind || failure.id != id || failure.times == 0) continue;
@@ -131,28 +133,28 @@ void RecordingControl::QueueInput(const std::vector<std::uint8_t>& bytes) {
   state_->input.insert(state_->input.end(), bytes.begin(), bytes.end());
 }
 
-void RecordingControl::FailOn(CallKind kind, DISPID id, int skip, int times, std::uint16_t code,
-                              std::string text) {
+void RecordingControl::FailOn(CallKind kind, vorne::DISPID id, int skip, int times,
+                              std::uint16_t code, std::string text) {
   state_->failures.push_back(Failure{kind, id, skip, times, code, std::move(text)});
 }
 
-VARIANT ByteVariant(const std::vector<std::uint8_t>& bytes) {
-  VARIANT value;
-  value.vt = VT_ARRAY | VT_UI1;
+vorne::VARIANT ByteVariant(const std::vector<std::uint8_t>& bytes) {
+  vorne::VARIANT value;
+  value.vt = vorne::VT_ARRAY | vorne::VT_UI1;
   value.bytes = bytes;
   return value;
 }
 
-VARIANT ShortVariant(std::int16_t value) {
-  VARIANT variant;
-  variant.vt = VT_I2;
+vorne::VARIANT ShortVariant(std::int16_t value) {
+  vorne::VARIANT variant;
+  variant.vt = vorne::VT_I2;
   variant.intVal = value;
   return variant;
 }
 
-VARIANT BoolVariant(bool value) {
-  VARIANT variant;
-  variant.vt = VT_BOOL;
+vorne::VARIANT BoolVariant(bool value) {
+  vorne::VARIANT variant;
+  variant.vt = vorne::VT_BOOL;
   variant.intVal = value ? -1 : 0;
   return variant;
 }

@@ -17,6 +17,8 @@
 
 namespace vorne_test {
 
+using namespace vorne;
+
 enum class CallKind { kGet, kPut };
 
 // The control calls with which a serial driver opens a closed port
@@ -31,8 +33,8 @@ inline std::vector<std::string> OpenSequence(int port, const std::string& settin
 
 struct PropertyCall {
   CallKind kind;
-  DISPID id;
-  VARIANT value;  // the value put, or the answer given to a get
+  vorne::DISPID id;
+  vorne::VARIANT value;  // the value put, or the answer given to a get
 
   // "get 20", "put 4 = 2", "put 20 = true", "put 23 = \"9600,n,8,1\"",
   // "put 25 = [FF 01 00]".
@@ -57,17 +59,19 @@ class RecordingControl {
   void ClearCalls() { state_->calls.clear(); }
 
   // Answers every later read of `id` with `value`.
-  void Answer(DISPID id, VARIANT value) { state_->answers[id] = std::move(value); }
+  void Answer(vorne::DISPID id, vorne::VARIANT value) { state_->answers[id] = std::move(value); }
   // Queues answers for the next reads of `id`, used before any Answer.
-  void AnswerOnce(DISPID id, VARIANT value) { state_->once[id].push_back(std::move(value)); }
+  void AnswerOnce(vorne::DISPID id, vorne::VARIANT value) {
+    state_->once[id].push_back(std::move(value));
+  }
   // Bytes the "camera" sent: the received count answers how many wait,
   // the received data hands them out (all of them, or the read length).
   void QueueInput(const std::vector<std::uint8_t>& bytes);
 
   // Makes calls of `kind` to `id` raise the control error `code`: the
   // first `skip` matching calls pass, then `times` calls fail (-1: all).
-  void FailOn(CallKind kind, DISPID id, int skip = 0, int times = -1, std::uint16_t code = 8002,
-              std::string text = "Invalid port number");
+  void FailOn(CallKind kind, vorne::DISPID id, int skip = 0, int times = -1,
+              std::uint16_t code = 8002, std::string text = "Invalid port number");
   void ClearFailures() { state_->failures.clear(); }
 
   // Runs after each recorded call that did not fail (e.g. to answer a put
@@ -83,7 +87,7 @@ class RecordingControl {
 
   struct Failure {
     CallKind kind;
-    DISPID id;
+    vorne::DISPID id;
     int skip;
     int times;
     std::uint16_t code;
@@ -91,9 +95,9 @@ class RecordingControl {
   };
   struct State {
     std::vector<PropertyCall> calls;
-    std::map<DISPID, VARIANT> answers;
-    std::map<DISPID, std::deque<VARIANT>> once;
-    std::map<DISPID, VARIANT> lastPut;
+    std::map<vorne::DISPID, vorne::VARIANT> answers;
+    std::map<vorne::DISPID, std::deque<vorne::VARIANT>> once;
+    std::map<vorne::DISPID, vorne::VARIANT> lastPut;
     std::vector<std::uint8_t> input;
     std::vector<Failure> failures;
     std::function<void(const PropertyCall&)> hook;
@@ -109,11 +113,11 @@ class RecordingControl {
 };
 
 // A byte-array variant.
-VARIANT ByteVariant(const std::vector<std::uint8_t>& bytes);
+vorne::VARIANT ByteVariant(const std::vector<std::uint8_t>& bytes);
 // A 16-bit integer variant.
-VARIANT ShortVariant(std::int16_t value);
+vorne::VARIANT ShortVariant(std::int16_t value);
 // A boolean variant.
-VARIANT BoolVariant(bool value);
+vorne::VARIANT BoolVariant(bool value);
 
 }  // namespace vorne_test
 

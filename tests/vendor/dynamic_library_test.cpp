@@ -9,6 +9,8 @@
 
 #include "vendor_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 using vendor_test::CopyInto;
@@ -23,10 +25,10 @@ std::u16string Wide(const std::string& text) {
 }
 
 // The instance handle of the library that holds `function`.
-HINSTANCE InstanceOf(FARPROC function) {
+vorne::HINSTANCE InstanceOf(vorne::FARPROC function) {
   Dl_info info{};
   if (function == nullptr || dladdr(reinterpret_cast<void*>(function), &info) == 0) return nullptr;
-  return static_cast<HINSTANCE>(info.dli_fbase);
+  return static_cast<vorne::HINSTANCE>(info.dli_fbase);
 }
 
 struct SplitCase {
@@ -81,39 +83,40 @@ TEST(SplitPathW, APartThatDoesNotFitEmptiesEveryPart) {
 class DynamicLibraryTest : public StandInTest {};
 
 TEST_F(DynamicLibraryTest, FindsDecoratedNamesUnderTheirElfSpelling) {
-  HMODULE library = LoadLibraryW(Wide(vendor_test::kRc20StandIn.string()).c_str());
+  vorne::HMODULE library = vorne::LoadLibraryW(Wide(vendor_test::kRc20StandIn.string()).c_str());
   ASSERT_NE(library, nullptr);
   const char* names[] = {"?MotoUp@@YAXXZ",    "?MotoDown@@YAXXZ",       "?MotoRight@@YAXXZ",
                          "?MotoLeft@@YAXXZ",  "?OpenCam@@YA_NH@Z",      "?CloseCam@@YA_NXZ",
                          "?GetCamNum@@YAHXZ", "?GetCamName@@YA_NHPAD@Z"};
-  for (const char* name : names) EXPECT_NE(GetProcAddress(library, name), nullptr) << name;
-  EXPECT_EQ(GetProcAddress(library, "?MotoUp$$YAXXZ"), GetProcAddress(library, "?MotoUp@@YAXXZ"));
+  for (const char* name : names) EXPECT_NE(vorne::GetProcAddress(library, name), nullptr) << name;
+  EXPECT_EQ(vorne::GetProcAddress(library, "?MotoUp$$YAXXZ"),
+            vorne::GetProcAddress(library, "?MotoUp@@YAXXZ"));
 
-  EXPECT_EQ(GetProcAddress(library, "?ZoomIn@@YAXXZ"), nullptr);
-  EXPECT_EQ(GetProcAddress(library, "MotoUp"), nullptr);
+  EXPECT_EQ(vorne::GetProcAddress(library, "?ZoomIn@@YAXXZ"), nullptr);
+  EXPECT_EQ(vorne::GetProcAddress(library, "MotoUp"), nullptr);
   // Its own exports only: not what it takes from the C library.
-  EXPECT_EQ(GetProcAddress(library, "fopen"), nullptr);
-  EXPECT_EQ(GetProcAddress(library, nullptr), nullptr);
-  EXPECT_EQ(GetProcAddress(nullptr, "?MotoUp@@YAXXZ"), nullptr);
+  EXPECT_EQ(vorne::GetProcAddress(library, "fopen"), nullptr);
+  EXPECT_EQ(vorne::GetProcAddress(library, nullptr), nullptr);
+  EXPECT_EQ(vorne::GetProcAddress(nullptr, "?MotoUp@@YAXXZ"), nullptr);
 
-  reinterpret_cast<void (*)()>(GetProcAddress(library, "?MotoUp@@YAXXZ"))();
-  EXPECT_EQ(FreeLibrary(library), 1);
+  reinterpret_cast<void (*)()>(vorne::GetProcAddress(library, "?MotoUp@@YAXXZ"))();
+  EXPECT_EQ(vorne::FreeLibrary(library), 1);
   EXPECT_EQ(record_.Take(),
             (std::vector<std::string>{"CDLL_301P.dll: loaded", "CDLL_301P.dll: MotoUp()",
                                       "CDLL_301P.dll: unloaded"}));
-  EXPECT_EQ(FreeLibrary(nullptr), 0);
+  EXPECT_EQ(vorne::FreeLibrary(nullptr), 0);
 }
 
 TEST_F(DynamicLibraryTest, RefusesPathsItCannotLoad) {
-  EXPECT_EQ(LoadLibraryW(nullptr), nullptr);
-  EXPECT_EQ(LoadLibraryW(u""), nullptr);
-  EXPECT_EQ(LoadLibraryW(Wide((temp_.Path() / "CDll.dll").string()).c_str()), nullptr);
+  EXPECT_EQ(vorne::LoadLibraryW(nullptr), nullptr);
+  EXPECT_EQ(vorne::LoadLibraryW(u""), nullptr);
+  EXPECT_EQ(vorne::LoadLibraryW(Wide((temp_.Path() / "CDll.dll").string()).c_str()), nullptr);
   // A lone high surrogate stands for no file name.
   CopyInto(vendor_test::kSu320StandIn, temp_.Path());
   const std::u16string broken = Wide(temp_.Path().string()) +
                                 u"/\xD800"
                                 u"CDll.dll";
-  EXPECT_EQ(LoadLibraryW(broken.c_str()), nullptr);
+  EXPECT_EQ(vorne::LoadLibraryW(broken.c_str()), nullptr);
   EXPECT_TRUE(record_.Take().empty());
 }
 
@@ -122,7 +125,7 @@ TEST_F(DynamicLibraryTest, RefusesPathsItCannotLoad) {
 TEST_F(DynamicLibraryTest, FileNamesRoundTripThroughUtf16) {
   struct Case {
     std::string folder;   // as the file system holds it
-    std::u16string wide;  // as GetModuleFileNameW reports it
+    std::u16string wide;  // as vorne::GetModuleFileNameW reports it
   };
   const Case cases[] = {
       {"kamera-\xC3\xA4\xC3\xB6-\xE6\x97\xA5\xE6\x9C\xAC-\xF0\x9F\x93\xB7",
@@ -134,31 +137,31 @@ TEST_F(DynamicLibraryTest, FileNamesRoundTripThroughUtf16) {
     CopyInto(vendor_test::kSu320StandIn, folder);
     const std::u16string file = Wide(temp_.Path().string()) + u"/" + c.wide + u"/CDll.dll";
 
-    HMODULE library = LoadLibraryW(file.c_str());
+    vorne::HMODULE library = vorne::LoadLibraryW(file.c_str());
     ASSERT_NE(library, nullptr) << c.folder;
     char16_t name[MAX_PATH];
-    const HINSTANCE instance = InstanceOf(GetProcAddress(library, "ZX_Control"));
-    ASSERT_EQ(GetModuleFileNameW(instance, name, MAX_PATH), file.size());
+    const vorne::HINSTANCE instance = InstanceOf(vorne::GetProcAddress(library, "ZX_Control"));
+    ASSERT_EQ(vorne::GetModuleFileNameW(instance, name, MAX_PATH), file.size());
     EXPECT_EQ(std::u16string_view(name), file);
-    EXPECT_EQ(FreeLibrary(library), 1);
+    EXPECT_EQ(vorne::FreeLibrary(library), 1);
   }
 }
 
 TEST_F(DynamicLibraryTest, ModuleFileNameIsCutAndSaysSoWhenTheBufferIsShort) {
-  HMODULE library = LoadLibraryW(Wide(vendor_test::kSu320StandIn.string()).c_str());
+  vorne::HMODULE library = vorne::LoadLibraryW(Wide(vendor_test::kSu320StandIn.string()).c_str());
   ASSERT_NE(library, nullptr);
-  const HINSTANCE instance = InstanceOf(GetProcAddress(library, "ZX_Control"));
+  const vorne::HINSTANCE instance = InstanceOf(vorne::GetProcAddress(library, "ZX_Control"));
   const std::u16string full = Wide(vendor_test::kSu320StandIn.string());
 
   std::u16string buffer(full.size() + 1, u'#');
-  EXPECT_EQ(GetModuleFileNameW(instance, buffer.data(), full.size() + 1), full.size());
+  EXPECT_EQ(vorne::GetModuleFileNameW(instance, buffer.data(), full.size() + 1), full.size());
   EXPECT_EQ(std::u16string_view(buffer.c_str()), full);
 
-  EXPECT_EQ(GetModuleFileNameW(instance, buffer.data(), full.size()), full.size());
+  EXPECT_EQ(vorne::GetModuleFileNameW(instance, buffer.data(), full.size()), full.size());
   EXPECT_EQ(std::u16string_view(buffer.c_str()), full.substr(0, full.size() - 1));
-  EXPECT_EQ(GetModuleFileNameW(instance, buffer.data(), 0), 0u);
-  EXPECT_EQ(GetModuleFileNameW(instance, nullptr, 10), 0u);
-  EXPECT_EQ(FreeLibrary(library), 1);
+  EXPECT_EQ(vorne::GetModuleFileNameW(instance, buffer.data(), 0), 0u);
+  EXPECT_EQ(vorne::GetModuleFileNameW(instance, nullptr, 10), 0u);
+  EXPECT_EQ(vorne::FreeLibrary(library), 1);
 }
 
 TEST(GetModuleFileNameW, NamesTheProgramForNullAndNothingForStrangers) {
@@ -166,14 +169,16 @@ TEST(GetModuleFileNameW, NamesTheProgramForNullAndNothingForStrangers) {
   const ssize_t n = readlink("/proc/self/exe", program, sizeof(program) - 1);
   ASSERT_GT(n, 0);
   char16_t name[4096];
-  EXPECT_EQ(GetModuleFileNameW(nullptr, name, 4096), static_cast<std::uint32_t>(n));
+  EXPECT_EQ(vorne::GetModuleFileNameW(nullptr, name, 4096), static_cast<std::uint32_t>(n));
   EXPECT_EQ(std::u16string_view(name), Wide(std::string(program, static_cast<std::size_t>(n))));
 
   // An address inside the program names the program too.
-  EXPECT_EQ(GetModuleFileNameW(AfxGetInstanceHandle(), name, 4096), static_cast<std::uint32_t>(n));
+  EXPECT_EQ(vorne::GetModuleFileNameW(AfxGetInstanceHandle(), name, 4096),
+            static_cast<std::uint32_t>(n));
 
   int onTheStack = 0;
-  EXPECT_EQ(GetModuleFileNameW(reinterpret_cast<HINSTANCE>(&onTheStack), name, 4096), 0u);
+  EXPECT_EQ(vorne::GetModuleFileNameW(reinterpret_cast<vorne::HINSTANCE>(&onTheStack), name, 4096),
+            0u);
   EXPECT_EQ(name[0], 0);
 }
 

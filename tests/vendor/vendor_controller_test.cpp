@@ -10,16 +10,18 @@
 #include "vendor/su320_controller.h"
 #include "vendor_fixture.h"
 
+using namespace vorne;
+
 namespace {
 
 using vendor_test::Rc20Motion;
 using vendor_test::StandInTest;
 using Lines = std::vector<std::string>;
 
-HMODULE Load(const vendor_test::fs::path& file) {
+vorne::HMODULE Load(const vendor_test::fs::path& file) {
   std::u16string wide;
   for (unsigned char c : file.string()) wide.push_back(c);
-  return LoadLibraryW(wide.c_str());
+  return vorne::LoadLibraryW(wide.c_str());
 }
 
 // Plain functions rather than member pointers: GCC 12 miscompiles calls

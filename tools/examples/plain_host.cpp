@@ -25,8 +25,8 @@ class PrintingLog final : public IHostLog {
     AddRef();
     return S_OK;
   }
-  std::uint32_t VORNE_CALL AddRef() override { return ++refs_; }
-  std::uint32_t VORNE_CALL Release() override {
+  vorne_ulong_t VORNE_CALL AddRef() override { return ++refs_; }
+  vorne_ulong_t VORNE_CALL Release() override {
     const std::uint32_t left = --refs_;
     if (left == 0) delete this;
     return left;
@@ -66,8 +66,8 @@ class Host final : public IHostLogFactory {
     AddRef();
     return S_OK;
   }
-  std::uint32_t VORNE_CALL AddRef() override { return ++refs_; }
-  std::uint32_t VORNE_CALL Release() override { return --refs_; }
+  vorne_ulong_t VORNE_CALL AddRef() override { return ++refs_; }
+  vorne_ulong_t VORNE_CALL Release() override { return --refs_; }
   // The module asks once, with ("VORNE", 3, 2); the sink it gets carries one
   // reference, which becomes the module's.
   HRESULT VORNE_CALL CreateLog(const char16_t*, std::int32_t, std::int32_t,

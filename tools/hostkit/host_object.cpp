@@ -28,8 +28,8 @@ class Sink final : public IHostLog {
     *out = nullptr;
     return E_NOINTERFACE;
   }
-  std::uint32_t VORNE_CALL AddRef() override { return static_cast<std::uint32_t>(++refs_); }
-  std::uint32_t VORNE_CALL Release() override {
+  vorne_ulong_t VORNE_CALL AddRef() override { return static_cast<vorne_ulong_t>(++refs_); }
+  vorne_ulong_t VORNE_CALL Release() override {
     const std::int32_t left = --refs_;
     if (left == 0) delete this;
     return static_cast<std::uint32_t>(left);
@@ -79,9 +79,9 @@ HRESULT VORNE_CALL HostObject::QueryInterface(const GUID& iid, void** out) {
   return E_NOINTERFACE;
 }
 
-std::uint32_t VORNE_CALL HostObject::AddRef() { return static_cast<std::uint32_t>(++refs_); }
+vorne_ulong_t VORNE_CALL HostObject::AddRef() { return static_cast<vorne_ulong_t>(++refs_); }
 
-std::uint32_t VORNE_CALL HostObject::Release() { return static_cast<std::uint32_t>(--refs_); }
+vorne_ulong_t VORNE_CALL HostObject::Release() { return static_cast<vorne_ulong_t>(--refs_); }
 
 HRESULT VORNE_CALL HostObject::CreateLog(const char16_t* moduleName, std::int32_t a, std::int32_t b,
                                          IHostLog** out) {

@@ -28,8 +28,8 @@ class HostObject final : public IHostLogFactory {
   HostObject& operator=(const HostObject&) = delete;
 
   HRESULT VORNE_CALL QueryInterface(const GUID& iid, void** out) override;
-  std::uint32_t VORNE_CALL AddRef() override;
-  std::uint32_t VORNE_CALL Release() override;
+  vorne_ulong_t VORNE_CALL AddRef() override;
+  vorne_ulong_t VORNE_CALL Release() override;
   HRESULT VORNE_CALL CreateLog(const char16_t* moduleName, std::int32_t a, std::int32_t b,
                                IHostLog** out) override;
 

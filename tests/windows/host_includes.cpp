@@ -1,0 +1,2 @@
+// The C++ half of host_includes.c.
+#include "host_includes.c"
