@@ -4,7 +4,7 @@
 # CMAKE_CROSSCOMPILING_EMULATOR.
 
 # Linked statically, so the DLL needs nothing but the system's own DLLs
-# (KERNEL32, msvcrt) beside a host.
+# (KERNEL32, msvcrt, and WS2_32 for device servers) beside a host.
 set(VORNE_WIN_STATIC -static -static-libgcc -static-libstdc++)
 
 # vorne.dll, exporting LumoDll alone: the one function marked for export
@@ -17,6 +17,8 @@ foreach(layer IN LISTS VORNE_OBJECT_LAYERS)
 endforeach()
 set_target_properties(vorne PROPERTIES PREFIX "" OUTPUT_NAME vorne)
 target_link_options(vorne PRIVATE ${VORNE_WIN_STATIC})
+# Winsock, for COM ports on serial device servers.
+target_link_libraries(vorne PRIVATE ws2_32)
 if(CMAKE_SIZEOF_VOID_P EQUAL 4)
   target_link_options(vorne PRIVATE -Wl,--kill-at)
 endif()
@@ -26,6 +28,7 @@ foreach(layer IN LISTS VORNE_OBJECT_LAYERS)
   target_sources(vorne_core INTERFACE $<TARGET_OBJECTS:vorne_${layer}>)
 endforeach()
 target_include_directories(vorne_core INTERFACE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/include)
+target_link_libraries(vorne_core INTERFACE ws2_32)
 
 add_library(vorne_public INTERFACE)
 target_include_directories(vorne_public INTERFACE ${PROJECT_SOURCE_DIR}/include)
@@ -160,7 +163,8 @@ vorne_windows_test(windows_unit_tests
   ${tests_dir}/plugin/host_log_test.cpp
   ${tests_dir}/serial/port_link_test.cpp
   ${tests_dir}/protocols/frames_test.cpp
-  ${tests_dir}/protocols/pelco_address_test.cpp)
+  ${tests_dir}/protocols/pelco_address_test.cpp
+  ${tests_dir}/net/net_port_test.cpp)
 
 # The Win32 backend itself (vorne.dll loaded by a host: exit_while_loaded
 # and the end-to-end test below).

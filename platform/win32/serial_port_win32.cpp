@@ -5,7 +5,9 @@
 
 #include <string>
 
+#include "platform/net_port.h"
 #include "platform/serial_port.h"
+#include "platform/win32/system_text.h"
 
 namespace vorne {
 
@@ -21,23 +23,7 @@ constexpr std::int32_t kRates[] = {110,    300,    600,    1200,   2400,  4800, 
 constexpr DWORD kInputQueue = 1024;
 constexpr DWORD kOutputQueue = 512;
 
-// The system's text for `error`, without its line break: "Access is denied."
-std::string Reason(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
-      nullptr);
-  std::string reason = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  while (!reason.empty() &&
-         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
-    reason.pop_back();
-  if (reason.empty()) reason = "system error " + std::to_string(error);
-  return reason;
-}
-
-PortResult Fail(PortStatus status, DWORD error) { return {status, Reason(error)}; }
+PortResult Fail(PortStatus status, DWORD error) { return {status, SystemText(error)}; }
 
 PortResult Fail(PortStatus status, std::string reason) { return {status, std::move(reason)}; }
 
@@ -148,7 +134,7 @@ HANDLE OpenExclusive(const std::wstring& path, std::int32_t baud, PortResult* fa
       return INVALID_HANDLE_VALUE;
     }
     if (static_cast<LONG>(deadline - ::GetTickCount()) <= 0) {
-      *failure = Fail(PortStatus::kBusy, "held by another program (" + Reason(error) + ")");
+      *failure = Fail(PortStatus::kBusy, "held by another program (" + SystemText(error) + ")");
       return INVALID_HANDLE_VALUE;
     }
     ::Sleep(1);
@@ -187,6 +173,7 @@ SerialPort::~SerialPort() { Close(); }
 
 PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
   Close();
+  if (IsNetPath(path)) return OpenNet(path, settings);
   PortResult failure;
   const HANDLE handle = OpenExclusive(ToWide(path), settings.baud, &failure);
   if (handle == INVALID_HANDLE_VALUE) return failure;
@@ -223,6 +210,7 @@ PortResult SerialPort::Open(const std::string& path, const LineSettings& setting
 }
 
 PortResult SerialPort::Configure(const LineSettings& settings) {
+  if (net_) return net_->Configure(settings);
   if (!IsOpen()) return Fail(PortStatus::kIoError, ERROR_INVALID_HANDLE);
   // The settings in force need no second write.
   if (settings == settings_) return {};
@@ -232,6 +220,7 @@ PortResult SerialPort::Configure(const LineSettings& settings) {
 }
 
 PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
+  if (net_) return net_->Write(bytes, count);
   if (!IsOpen()) return Fail(PortStatus::kIoError, ERROR_INVALID_HANDLE);
   const HANDLE handle = Handle(handle_);
   // The bytes must be out within their time on the line plus a margin; a
@@ -269,6 +258,7 @@ PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
 }
 
 PortResult SerialPort::Waiting(std::size_t* count) {
+  if (net_) return net_->Waiting(count);
   *count = 0;
   if (!IsOpen()) return Fail(PortStatus::kIoError, ERROR_INVALID_HANDLE);
   DWORD errors = 0;
@@ -281,6 +271,7 @@ PortResult SerialPort::Waiting(std::size_t* count) {
 }
 
 PortResult SerialPort::Read(std::size_t max, std::vector<std::uint8_t>* out) {
+  if (net_) return net_->Read(max, out);
   if (!IsOpen()) return Fail(PortStatus::kIoError, ERROR_INVALID_HANDLE);
   const HANDLE handle = Handle(handle_);
   std::uint8_t chunk[512];
@@ -298,6 +289,7 @@ PortResult SerialPort::Read(std::size_t max, std::vector<std::uint8_t>* out) {
 }
 
 PortResult SerialPort::DiscardInput() {
+  if (net_) return net_->DiscardInput();
   if (!IsOpen()) return Fail(PortStatus::kIoError, ERROR_INVALID_HANDLE);
   if (!::PurgeComm(Handle(handle_), PURGE_RXCLEAR)) {
     return Fail(PortStatus::kIoError, ::GetLastError());
@@ -306,6 +298,7 @@ PortResult SerialPort::DiscardInput() {
 }
 
 void SerialPort::Close() {
+  net_.reset();  // closes the connection
   if (!IsOpen()) return;
   const HANDLE handle = Handle(handle_);
   handle_ = kNoHandle;

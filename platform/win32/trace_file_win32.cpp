@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/trace_file.h"
+#include "platform/win32/system_text.h"
 
 namespace vorne {
 
@@ -14,20 +15,6 @@ namespace {
 HANDLE Handle(const TraceFile& file) { return reinterpret_cast<HANDLE>(file.handle); }
 
 bool IsPipe(HANDLE handle) { return ::GetFileType(handle) == FILE_TYPE_PIPE; }
-
-std::string Reason(DWORD error) {
-  char* text = nullptr;
-  const DWORD length = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0,
-      nullptr);
-  std::string reason = length > 0 && text != nullptr ? std::string(text, length) : std::string();
-  if (text != nullptr) ::LocalFree(text);
-  while (!reason.empty() &&
-         (reason.back() == '\n' || reason.back() == '\r' || reason.back() == ' '))
-    reason.pop_back();
-  return reason.empty() ? "system error " + std::to_string(error) : reason;
-}
 
 // A pipe's writes return at once when the reader has no room, instead of
 // holding the caller.
@@ -56,7 +43,7 @@ bool OpenTraceFile(const char* name, TraceFile* file, std::string* reason) {
                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
-    *reason = error == ERROR_PIPE_BUSY ? "a pipe nobody reads" : Reason(error);
+    *reason = error == ERROR_PIPE_BUSY ? "a pipe nobody reads" : SystemText(error);
     return false;
   }
   file->handle = reinterpret_cast<std::intptr_t>(handle);

@@ -53,6 +53,44 @@ for type in EVI_D31 PELCO_D PELCO_P VIDEOTREC_PWT VC_C50i TAC; do
   fi
 done
 
+# A camera on a device server, reached through Winsock: the simulator
+# serves its line on loopback, raw and as RFC 2217 (where each 0xFF of a
+# Pelco-D frame is doubled on the way and must arrive single).
+for scheme in tcp rfc2217; do
+  out=$work/net-$scheme.out
+  "$camsim" --type PELCO_D --pty --strict --listen "$scheme://127.0.0.1:0" >"$out" 2>"$out.err" &
+  camera=$!
+  url=""
+  for _ in $(seq 100); do
+    url=$(sed -n 's/^VORNE_COM[0-9]*=//p' "$out" | head -1)
+    [ -n "$url" ] && break
+    sleep 0.05
+  done
+  VORNE_COM2="$url?connect_timeout_ms=2000" "$wine" "$bin/vornectl.exe" move --type PELCO_D \
+    --port 2 left sleep 100 stop up sleep 100 stop >"$work/net-$scheme.log" 2>&1
+  host=$?
+  sleep 0.3
+  kill -TERM "$camera"
+  wait "$camera"
+  simulator=$?
+  frames=$(grep -c ' rx ' "$out")
+  last=$(grep ' rx ' "$out" | tail -1)
+  state=${last##*|}
+  if [ -z "$url" ]; then
+    fail "$scheme" "the simulator gave no URL: $(cat "$out.err")"
+  elif [ "$host" -ne 0 ]; then
+    fail "$scheme" "vornectl.exe exited $host: $(cat "$work/net-$scheme.log")"
+  elif [ "$simulator" -ne 0 ]; then
+    fail "$scheme" "a frame was not understood: $(cat "$out" "$out.err")"
+  elif [ "$frames" -lt 4 ]; then
+    fail "$scheme" "only $frames frames reached the camera: $(cat "$out")"
+  elif [[ "$state" == *"("* ]]; then
+    fail "$scheme" "the camera still moves: $last"
+  else
+    echo "ok   PELCO_D over $scheme://: $frames frames understood, camera stopped"
+  fi
+done
+
 # The vendor types: the module loads the library from its own folder.
 for type in RC20 SU_320; do
   folder=$work/$type
