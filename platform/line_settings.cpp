@@ -1,3 +1,4 @@
+#include <array>
 #include <charconv>
 #include <string>
 #include <vector>
@@ -28,14 +29,16 @@ std::optional<std::int32_t> Number(std::u16string_view text) {
 }  // namespace
 
 std::optional<LineSettings> ParseLineSettings(std::u16string_view text) {
-  std::vector<std::u16string_view> fields;
+  std::array<std::u16string_view, 4> fields;
+  std::size_t count = 0;
   for (;;) {
     const std::size_t comma = text.find(u',');
-    fields.push_back(Trim(text.substr(0, comma)));
+    if (count == fields.size()) return std::nullopt;
+    fields[count++] = Trim(text.substr(0, comma));
     if (comma == std::u16string_view::npos) break;
     text.remove_prefix(comma + 1);
   }
-  if (fields.size() != 4) return std::nullopt;
+  if (count != fields.size()) return std::nullopt;
 
   LineSettings settings;
   const std::optional<std::int32_t> baud = Number(fields[0]);

@@ -4,7 +4,12 @@ namespace vorne {
 
 void VariantClear(VARIANT* value) {
   if (value == nullptr) return;
-  *value = VARIANT{};
+  value->vt = VT_EMPTY;
+  value->intVal = 0;
+  // Emptied but not released: a variant filled again per frame needs no
+  // new storage.
+  value->bstrVal.clear();
+  value->bytes.clear();
 }
 
 COleVariant& COleVariant::operator=(const CByteArray& array) {

@@ -42,7 +42,7 @@ struct VARIANT {
   std::vector<std::uint8_t> bytes;  // VT_ARRAY | VT_UI1
 };
 
-// Empties a variant and frees what it held.
+// Empties a variant; its storage is kept for the next value.
 void VariantClear(VARIANT* value);
 
 // A variant that can be made from a byte array.

@@ -75,35 +75,35 @@ void CountChild(HWND parent, int change) {
 
 // The caller started the list; the analyzer loses it across the reference.
 // NOLINTBEGIN(clang-analyzer-valist.Uninitialized)
-VARIANT ArgumentFromList(char type, va_list& args) {
-  VARIANT value;
+// Fills `value`, whose storage is reused from call to call.
+void ArgumentFromList(char type, va_list& args, VARIANT* value) {
+  VariantClear(value);
   switch (type) {
     case VT_I2:
-      value.vt = VT_I2;
-      value.intVal = static_cast<std::int16_t>(va_arg(args, int));
+      value->vt = VT_I2;
+      value->intVal = static_cast<std::int16_t>(va_arg(args, int));
       break;
     case VT_I4:
-      value.vt = VT_I4;
-      value.intVal = static_cast<std::int32_t>(va_arg(args, int));
+      value->vt = VT_I4;
+      value->intVal = static_cast<std::int32_t>(va_arg(args, int));
       break;
     case VT_BOOL:
-      value.vt = VT_BOOL;
-      value.intVal = va_arg(args, int) != 0 ? -1 : 0;
+      value->vt = VT_BOOL;
+      value->intVal = va_arg(args, int) != 0 ? -1 : 0;
       break;
     case VT_BSTR: {
       const char16_t* text = va_arg(args, const char16_t*);
-      value.vt = VT_BSTR;
-      if (text != nullptr) value.bstrVal = text;
+      value->vt = VT_BSTR;
+      if (text != nullptr) value->bstrVal.assign(text);
       break;
     }
     case VT_VARIANT: {
       const VARIANT* given = va_arg(args, const VARIANT*);
-      if (given != nullptr) value = *given;
+      if (given != nullptr) *value = *given;
       break;
     }
     default: throw COleDispatchException(5, "Invalid procedure call or argument");
   }
-  return value;
 }
 // NOLINTEND(clang-analyzer-valist.Uninitialized)
 
@@ -198,18 +198,21 @@ void CWnd::InvokeHelper(DISPID id, std::uint16_t flags, VARTYPE returnType, void
     // NOLINTNEXTLINE(clang-analyzer-valist.Uninitialized): started just above
     const VARIANT* given = va_arg(args, const VARIANT*);
     va_end(args);
-    control_->SetProperty(id, given != nullptr ? *given : VARIANT{});
+    if (given == nullptr) {
+      control_->SetProperty(id, VARIANT{});
+    } else {
+      control_->SetProperty(id, *given);
+    }
     return;
   }
-  VARIANT value;
   try {
-    value = ArgumentFromList(params[0], args);
+    ArgumentFromList(params[0], args, &argument_);
   } catch (...) {
     va_end(args);
     throw;
   }
   va_end(args);
-  control_->SetProperty(id, value);
+  control_->SetProperty(id, argument_);
 }
 
 int CWnd::DestroyWindow() {

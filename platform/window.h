@@ -86,6 +86,7 @@ class CWnd {
  private:
   std::unique_ptr<HostedControl> control_;
   HWND parent_ = nullptr;  // the foreign parent this control counts against
+  VARIANT argument_;       // a written property's value, its storage reused
 };
 
 // Nonzero for the handle of a live window the module created.

@@ -61,13 +61,7 @@ int CanonVcController::Write(const std::uint8_t* bytes, unsigned length) {
   // OpenPort has logged its own line; this driver adds none.
   if (OpenPort() == 0) return 0;
   try {
-    CByteArray array;
-    array.SetSize(bytes != nullptr ? length : 0);
-    if (array.GetSize() != 0) std::memcpy(array.GetData(), bytes, array.GetSize());
-    COleVariant data;
-    data = array;
-    comm.SetTransmitData(data);
-    VariantClear(&data);
+    PutBytes(bytes, bytes != nullptr ? length : 0);
     // The camera's answers are not used; reading them keeps the input
     // buffer from filling up over many commands.
     VARIANT received = comm.GetReceivedData();

@@ -1,7 +1,8 @@
 #include "serial/serial_ptz_controller.h"
 
+#include <cstdio>
 #include <cstring>
-#include <string>
+#include <string_view>
 
 #include "hostlog/host_log.h"
 
@@ -10,24 +11,20 @@ namespace vorne {
 namespace {
 
 // The control's line settings for a baud rate: no parity, 8 data bits,
-// 1 stop bit.
-std::u16string LineSettingsFor(std::int32_t baudRate) {
-  const std::string rate = std::to_string(baudRate);
-  std::u16string text(rate.begin(), rate.end());
-  text += u",n,8,1";
-  return text;
-}
+// 1 stop bit. Written into a buffer of the caller's, as every frame's open
+// sets them.
+struct SettingsText {
+  char16_t text[24];
+};
 
-// Puts `length` bytes to the control's output through a byte-array
-// variant. Throws what the control raises.
-void PutBytes(CMSComm& comm, const std::uint8_t* bytes, unsigned length) {
-  CByteArray array;
-  array.SetSize(length);
-  if (length != 0) std::memcpy(array.GetData(), bytes, length);
-  COleVariant data;
-  data = array;
-  comm.SetTransmitData(data);
-  VariantClear(&data);
+SettingsText LineSettingsFor(std::int32_t baudRate) {
+  char digits[16];
+  const int length = std::snprintf(digits, sizeof(digits), "%d", static_cast<int>(baudRate));
+  SettingsText settings{};
+  std::size_t at = 0;
+  for (int i = 0; i < length; ++i) settings.text[at++] = static_cast<char16_t>(digits[i]);
+  for (const char16_t c : std::u16string_view(u",n,8,1")) settings.text[at++] = c;
+  return settings;
 }
 
 }  // namespace
@@ -82,7 +79,7 @@ int SerialPtzController::SetBaudRate(int rate) {
   HostLogLine(u"SetBaudRate %d.\n", rate);
   baudRate = rate;
   try {
-    if (comm.GetOpenState()) comm.SetLineSettings(LineSettingsFor(baudRate).c_str());
+    if (comm.GetOpenState()) comm.SetLineSettings(LineSettingsFor(baudRate).text);
   } catch (...) {
     HostLogLine(u"Set BaudRate Exception,BaudRate = %d.\n", rate);
     return 0;
@@ -108,7 +105,7 @@ int SerialPtzController::OpenPort() {
     if (!comm.GetOpenState()) comm.SetOpenState(true);
     opened = true;
     comm.SetDataMode(1);  // binary
-    comm.SetLineSettings(LineSettingsFor(baudRate).c_str());
+    comm.SetLineSettings(LineSettingsFor(baudRate).text);
     comm.SetReceiveThreshold(1);
     comm.SetReadLength(0);  // a read returns every waiting byte
     return 1;
@@ -128,7 +125,7 @@ int SerialPtzController::Write(const std::uint8_t* bytes, unsigned length) {
     return 0;
   }
   try {
-    PutBytes(comm, bytes, length);
+    PutBytes(bytes, length);
   } catch (...) {
     HostLogLine(u"Write Data Exception,DataLen = %d,Port = %d.\n", length, port);
   }
@@ -136,11 +133,20 @@ int SerialPtzController::Write(const std::uint8_t* bytes, unsigned length) {
   return 1;
 }
 
+void SerialPtzController::PutBytes(const std::uint8_t* bytes, unsigned length) {
+  // The array and the variant keep their storage from frame to frame.
+  frameBytes_.SetSize(length);
+  if (length != 0) std::memcpy(frameBytes_.GetData(), bytes, length);
+  frameData_ = frameBytes_;
+  comm.SetTransmitData(frameData_);
+  VariantClear(&frameData_);
+}
+
 int SerialPtzController::WriteRaw(const std::uint8_t* bytes, unsigned length) {
   if (!vorne::IsWindow(comm.GetSafeHwnd())) return 0;
   if (bytes == nullptr && length != 0) return 0;
   try {
-    PutBytes(comm, bytes, length);
+    PutBytes(bytes, length);
     return 1;
   } catch (...) {
     return 0;

@@ -45,6 +45,9 @@ class SerialPtzController : public PtzController {
   // closes it and logs nothing. 1 when the bytes were put, 0 without a
   // control window or on a control error.
   int WriteRaw(const std::uint8_t* bytes, unsigned length);
+  // Hands `length` bytes to the control's output through a byte-array
+  // variant. Throws what the control raises.
+  void PutBytes(const std::uint8_t* bytes, unsigned length);
 
   // Stored frames, in declaration order; drivers fill them at construction.
   // They start empty (length 0, bytes 0).
@@ -67,6 +70,9 @@ class SerialPtzController : public PtzController {
   int Move(std::int32_t& groupMoving, const CommandFrame& frame);
   // Writes a stored frame through the Write slot.
   int Send(const CommandFrame& frame);
+
+  CByteArray frameBytes_;
+  COleVariant frameData_;
 };
 
 }  // namespace vorne
