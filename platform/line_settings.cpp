@@ -1,7 +1,6 @@
 #include <array>
 #include <charconv>
 #include <string>
-#include <vector>
 
 #include "platform/serial_port.h"
 
