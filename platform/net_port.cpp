@@ -4,6 +4,8 @@
 #include <memory>
 #include <thread>
 
+namespace vorne {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -545,3 +547,5 @@ PortResult SerialPort::OpenNet(const std::string& path, const LineSettings& sett
   if (opened.ok()) net_ = std::move(port);
   return opened;
 }
+
+}  // namespace vorne

@@ -20,6 +20,8 @@
 
 #include "platform/serial_port.h"
 
+namespace vorne {
+
 inline constexpr int kDefaultConnectTimeoutMs = 300;
 
 struct NetAddress {
@@ -171,5 +173,7 @@ class NetPort {
   bool closedByServer_ = false;
   bool unsent_ = false;
 };
+
+}  // namespace vorne
 
 #endif

@@ -17,6 +17,8 @@
 
 #include "platform/net_port.h"
 
+namespace vorne {
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -198,3 +200,5 @@ void Close(std::intptr_t handle, bool abort) {
 }
 
 }  // namespace net_socket
+
+}  // namespace vorne

@@ -16,6 +16,8 @@
 #include "protocols/tac.h"
 #include "support/recording_control.h"
 
+using namespace vorne;
+
 namespace {
 
 using vorne_test::CallKind;

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace vorne;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
