@@ -76,11 +76,18 @@ test-windows: build
 test: check-format tidy test-default test-asan test-clang test-fuzz test-windows
 
 # The ratio table (module against raw C, interleaved in one run), the soak,
+# 64 cameras behind one ser2net (raw accepters, 10,000 commands round robin)
+# with a frame over raw TCP against plain C,
 # then the Google Benchmark micro-benchmarks; with strace present, the system
 # calls of 1000 frames each way.
 bench: build
 	build/default/bin/vorne_ratios
 	build/default/bin/vorne_ratios --soak
+	@if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then \
+	  build/default/bin/vorne_ratios --net; \
+	else \
+	  echo "ser2net is not installed: skipping the 64-camera device-server run (make deps)"; \
+	fi
 	@if command -v strace >/dev/null; then \
 	  for what in raw PELCO_D; do \
 	    strace -f -c -o build/strace-$$what.txt build/default/bin/vorne_ratios --frames 1000 --what $$what; \

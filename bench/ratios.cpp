@@ -6,14 +6,21 @@
 //   vorne_ratios            the table
 //   vorne_ratios --soak     fd count and memory across long runs
 //   vorne_ratios --frames N --what raw|PELCO_D   N frames, for strace -c
+//   vorne_ratios --net [tcp|rfc2217] [--commands N]
+//                           64 cameras behind one ser2net (raw accepters
+//                           unless told), 10,000 commands unless told, and
+//                           a frame over raw TCP against plain C
+#include <arpa/inet.h>
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <malloc.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <pty.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -26,12 +33,15 @@
 #include <cstring>
 #include <ctime>
 #include <functional>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "hostkit/host_object.h"
 #include "hostkit/module_loader.h"
+#include "ser2net_server.h"
+#include "sim/runner.h"
 
 namespace {
 
@@ -55,10 +65,14 @@ Cost Measure(const std::function<void()>& run) {
   return {Now(CLOCK_THREAD_CPUTIME_ID) - cpu, Now(CLOCK_MONOTONIC) - wall};
 }
 
-double Median(std::vector<double> values) {
+// The value `share` of the way up the sorted values (0.5: the median).
+double Percentile(std::vector<double> values, double share) {
   std::sort(values.begin(), values.end());
-  return values[values.size() / 2];
+  const auto index = static_cast<std::size_t>(share * static_cast<double>(values.size()));
+  return values[std::min(index, values.size() - 1)];
 }
+
+double Median(std::vector<double> values) { return Percentile(std::move(values), 0.5); }
 
 // A pseudo-terminal whose far end is read by a thread of its own; for TAC
 // it answers each 11-byte request at once with a right reply, or not at all.
@@ -165,7 +179,8 @@ int RawTacExchange(const char* path) {
   return waiting >= 11;
 }
 
-// The module loaded through LumoDll alone, one camera on COM1.
+// The module loaded through LumoDll alone, one camera on COM1; more
+// components of it on request, all with the same host.
 class Module {
  public:
   Module() {
@@ -173,11 +188,13 @@ class Module {
       std::fprintf(stderr, "cannot load the module: %s\n", loaded_.Error().c_str());
       std::exit(1);
     }
-    if (loaded_.CreateCamera(&host_, &camera_) != S_OK) std::exit(1);
+    camera_ = AddCamera();
   }
   ~Module() {
-    camera_->DestroyController();
-    camera_->Release();
+    for (IPtzControl* camera : cameras_) {
+      camera->DestroyController();
+      camera->Release();
+    }
   }
   Module(const Module&) = delete;
   Module& operator=(const Module&) = delete;
@@ -189,12 +206,22 @@ class Module {
   void Command(std::int32_t command) { camera_->Command(command); }
   // The host kit keeps every log line; a soak measures the module, not that.
   void ForgetLog() { host_.ClearLines(); }
+  // A frame that failed says so only in the log.
+  bool Logged() const { return !host_.Lines().empty(); }
+  std::vector<std::string> Lines() const { return host_.Lines(); }
   IPtzControl* Control() { return camera_; }
+  IPtzControl* AddCamera() {
+    IPtzControl* camera = nullptr;
+    if (loaded_.CreateCamera(&host_, &camera) != S_OK) std::exit(1);
+    cameras_.push_back(camera);
+    return camera;
+  }
 
  private:
   hostkit::LoadedModule loaded_;
   hostkit::HostObject host_;
   IPtzControl* camera_ = nullptr;
+  std::vector<IPtzControl*> cameras_;
 };
 
 struct Row {
@@ -210,6 +237,14 @@ void Report(const std::string& what, double ratio, double limit) {
   char target[32];
   std::snprintf(target, sizeof(target), "<= %.2fx", limit);
   rows.push_back({what, ratio, target, ratio <= limit});
+}
+
+void PrintRows() {
+  std::printf("\n%-40s %10s %10s  %s\n", "measure", "value", "target", "");
+  for (const Row& row : rows) {
+    std::printf("%-40s %10.3f %10s  %s\n", row.what.c_str(), row.ratio, row.target.c_str(),
+                row.target == "-" ? "" : (row.met ? "met" : "MISSED"));
+  }
 }
 
 // Interleaves A and B, `frames` frames each repetition; the median CPU time
@@ -451,6 +486,251 @@ int Frames(int count, const std::string& what) {
   return 0;
 }
 
+// ---- cameras on a serial device server ----
+
+constexpr int kNetCameras = 64;
+// The serial drivers take COM1 to COM4 only. The cameras share those four
+// names; each command first points its camera's name at that camera's
+// accepter, as a host mapping names to a device server's lines would.
+constexpr int kComPorts = 4;
+
+// Every command is one frame: a stop follows a single motion.
+constexpr std::int32_t kCycle[] = {PTZ_PAN_LEFT,  PTZ_STOP, PTZ_TILT_UP,   PTZ_STOP,
+                                   PTZ_ZOOM_IN,   PTZ_STOP, PTZ_PAN_RIGHT, PTZ_STOP,
+                                   PTZ_TILT_DOWN, PTZ_STOP, PTZ_ZOOM_OUT,  PTZ_STOP};
+
+sockaddr_in Loopback(int port) {
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(static_cast<std::uint16_t>(port));
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  return at;
+}
+
+// A loopback listener that reads each connection to its end, one at a
+// time: the one peer of both sides of the raw TCP ratio, so that neither
+// pays for a device server's sessions.
+class DrainListener {
+ public:
+  DrainListener() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
+    sockaddr_in at = Loopback(0);
+    socklen_t size = sizeof(at);
+    if (fd_ < 0 || bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof(at)) != 0 ||
+        listen(fd_, 64) != 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size) != 0) {
+      std::abort();
+    }
+    port_ = ntohs(at.sin_port);
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~DrainListener() {
+    stop_ = true;
+    thread_.join();
+    close(fd_);
+  }
+  DrainListener(const DrainListener&) = delete;
+  DrainListener& operator=(const DrainListener&) = delete;
+
+  int Port() const { return port_; }
+
+ private:
+  void Run() {
+    std::uint8_t chunk[512];
+    while (!stop_) {
+      pollfd wait{fd_, POLLIN, 0};
+      if (poll(&wait, 1, 20) <= 0) continue;
+      const int client = accept4(fd_, nullptr, nullptr, SOCK_CLOEXEC);
+      if (client < 0) continue;
+      while (!stop_) {
+        pollfd more{client, POLLIN, 0};
+        if (poll(&more, 1, 20) <= 0) continue;
+        if (read(client, chunk, sizeof(chunk)) <= 0) break;
+      }
+      close(client);
+    }
+  }
+
+  int fd_;
+  int port_ = 0;
+  std::atomic<bool> stop_{false};
+  std::thread thread_;
+};
+
+// A frame over raw TCP in plain C: connect, write, close.
+void RawTcpFrame(const sockaddr_in& at, const std::uint8_t* bytes, std::size_t count) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (connect(fd, reinterpret_cast<const sockaddr*>(&at), sizeof(at)) != 0) std::abort();
+  [[maybe_unused]] const ssize_t put = send(fd, bytes, count, MSG_NOSIGNAL);
+  close(fd);
+}
+
+// False when a frame of the module failed.
+bool NetFrameRatio() {
+  DrainListener peer;
+  const std::string url =
+      "tcp://127.0.0.1:" + std::to_string(peer.Port()) + "?connect_timeout_ms=2000";
+  setenv("VORNE_COM1", url.c_str(), 1);
+  unsetenv("VORNE_TRACE");
+  Module module;
+  module.Camera(PTZ_TYPE_PELCO_D);
+  const sockaddr_in at = Loopback(peer.Port());
+  const auto pair = [&] {
+    module.Command(PTZ_PAN_LEFT);
+    module.Command(PTZ_STOP);
+  };
+  const auto raw = [&] { RawTcpFrame(at, kPelcoLeft, 7); };
+  std::printf("PELCO_D command over tcp:// vs raw connect-write-close, one loopback listener\n");
+  const double ratio = Ratio(pair, raw, 2, 1, 20);
+  rows.push_back({"tcp:// frame / raw connect-write-close", ratio, "-", true});
+  if (!module.Logged()) return true;
+  std::printf("FAILED: frames over tcp:// failed:\n");
+  for (const std::string& line : module.Lines()) std::printf("  %s", line.c_str());
+  return false;
+}
+
+// What a simulated camera saw that it should not have.
+struct Tally {
+  std::atomic<int> garbage{0};
+  std::atomic<int> badChecksums{0};
+  std::atomic<int> notActedOn{0};  // another address's frames, or ones it could not apply
+};
+
+int NetRun(bool rfc2217, int commands) {
+  std::vector<Tally> tallies(kNetCameras);
+  std::vector<std::unique_ptr<sim::Runner>> cameras;
+  std::vector<vorne_test::Ser2net::Line> lines;
+  for (int i = 0; i < kNetCameras; ++i) {
+    sim::RunnerOptions options;
+    options.address = i + 1;
+    options.logLimit = 4;  // the memory measured is the module's, not the cameras' logs
+    Tally& tally = tallies[static_cast<std::size_t>(i)];
+    options.onEvent = [&tally](const sim::Event& e) {
+      if (e.kind == sim::Event::Kind::kGarbage) ++tally.garbage;
+      if (e.kind != sim::Event::Kind::kFrame) return;
+      if (e.check.verdict == sim::Check::Verdict::kBad) ++tally.badChecksums;
+      if (!e.applied) ++tally.notActedOn;
+    };
+    cameras.push_back(sim::Runner::OnPty(sim::Protocol::kPelcoD, std::move(options)));
+    lines.push_back({cameras.back()->Path(), rfc2217});
+  }
+  vorne_test::Ser2net server(lines, "9600n81");
+  if (!server.Error().empty()) {
+    std::fprintf(stderr, "%s\n", server.Error().c_str());
+    return 1;
+  }
+
+  // VORNE_TRACE, when set, traces the run; the ratio below runs untraced.
+  Module module;
+  std::vector<IPtzControl*> controls;
+  std::vector<std::string> names;
+  std::vector<std::string> urls;
+  for (int i = 0; i < kNetCameras; ++i) {
+    IPtzControl* control = i == 0 ? module.Control() : module.AddCamera();
+    const auto parent = reinterpret_cast<HWND>(0x1000 + static_cast<std::uintptr_t>(i) * 0x10);
+    if (control->CreateController(PTZ_TYPE_PELCO_D, parent, 0) != S_OK ||
+        control->SetComPort(i % kComPorts) != S_OK || control->SetAddressCode(i + 1) != S_OK) {
+      std::printf("FAILED: camera %d could not be set up\n", i + 1);
+      return 1;
+    }
+    controls.push_back(control);
+    names.push_back("VORNE_COM" + std::to_string(i % kComPorts + 1));
+    urls.push_back(server.Url(static_cast<std::size_t>(i)) + "?connect_timeout_ms=2000");
+  }
+  module.ForgetLog();
+
+  std::vector<int> sent(kNetCameras, 0);
+  int failed = 0;
+  const auto send = [&](int camera, std::int32_t command) {
+    const auto at = static_cast<std::size_t>(camera);
+    setenv(names[at].c_str(), urls[at].c_str(), 1);
+    const double start = Now(CLOCK_MONOTONIC);
+    if (controls[at]->Command(command) != S_OK || module.Logged()) ++failed;
+    return Now(CLOCK_MONOTONIC) - start;
+  };
+
+  std::printf("%d PELCO_D cameras behind one ser2net (%s accepters), %d commands round robin\n",
+              kNetCameras, rfc2217 ? "RFC 2217" : "raw TCP", commands);
+  // Two rounds first, untimed: each camera's first frames set up what stays
+  // (the environment's strings, the simulators' logs, the threads' caches).
+  for (int k = 0; k < 2 * kNetCameras; ++k) {
+    const int camera = k % kNetCameras;
+    send(camera, kCycle[sent[static_cast<std::size_t>(camera)]++ % std::size(kCycle)]);
+  }
+  std::vector<double> latency;
+  latency.reserve(static_cast<std::size_t>(commands));
+  const double start = Now(CLOCK_MONOTONIC);
+  const bool flat = Soak("64 cameras, round robin", commands, module, [&](int k) {
+    const int camera = k % kNetCameras;
+    int& count = sent[static_cast<std::size_t>(camera)];
+    latency.push_back(send(camera, kCycle[count++ % std::size(kCycle)]));
+  });
+  const double seconds = (Now(CLOCK_MONOTONIC) - start) / 1e6;
+  // A camera still moving gets its stop frame; one already stopped gets none.
+  for (int camera = 0; camera < kNetCameras; ++camera) send(camera, PTZ_STOP);
+
+  // Over raw TCP the module cannot see a frame the server acknowledged and
+  // then dropped (ser2net 4.3 drops a session's last bytes now and then when
+  // the client ends the session at once): such frames are counted, not
+  // failed. Everything else a camera saw must be exactly what it was sent.
+  bool sound = failed == 0;
+  std::uint64_t lost = 0;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+  for (int i = 0; i < kNetCameras; ++i) {
+    const auto at = static_cast<std::size_t>(i);
+    const auto expected = static_cast<std::uint64_t>((sent[at] + 1) / 2 * 2);
+    sim::CameraState state = cameras[at]->State();
+    while ((state.frames < expected || state.Moving()) &&
+           std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      state = cameras[at]->State();
+    }
+    const Tally& tally = tallies[at];
+    const bool exact = state.frames == expected && !state.Moving();
+    if (state.frames < expected) lost += expected - state.frames;
+    if (exact && tally.garbage == 0 && tally.badChecksums == 0 && tally.notActedOn == 0) continue;
+    if (!rfc2217 && state.frames <= expected && tally.garbage == 0 && tally.badChecksums == 0 &&
+        tally.notActedOn == 0) {
+      continue;  // only lost frames: counted below
+    }
+    sound = false;
+    std::printf(
+        "camera %d (%s): %llu frames of %llu, %d garbage, %d bad checksums, %d not acted on; "
+        "%s%s\n",
+        i + 1, server.Url(at).c_str(), static_cast<unsigned long long>(state.frames),
+        static_cast<unsigned long long>(expected), tally.garbage.load(), tally.badChecksums.load(),
+        tally.notActedOn.load(), state.Describe().c_str(), state.Moving() ? " (moving)" : "");
+  }
+  const std::uint64_t frames = [&] {
+    std::uint64_t all = 0;
+    for (int count : sent) all += static_cast<std::uint64_t>((count + 1) / 2 * 2);
+    return all;
+  }();
+
+  std::printf(
+      "%d commands in %.1f s: %.0f frames/s; per command p50 %.2f ms, p99 %.2f ms, "
+      "max %.2f ms\n",
+      commands, seconds, commands / seconds, Percentile(latency, 0.5) / 1000,
+      Percentile(latency, 0.99) / 1000, Percentile(latency, 1.0) / 1000);
+  if (!sound) {
+    std::printf("FAILED: %d commands failed or logged, or a camera got what it was not sent\n",
+                failed);
+  } else if (lost == 0) {
+    std::printf("every camera got each of its frames once and ended stopped\n");
+  } else {
+    std::printf("every frame that arrived was right; the server dropped %llu of %llu frames\n",
+                static_cast<unsigned long long>(lost), static_cast<unsigned long long>(frames));
+  }
+  rows.push_back({"64 cameras: frames/s", commands / seconds, "-", true});
+  rows.push_back({"64 cameras: command p50 (ms)", Percentile(latency, 0.5) / 1000, "-", true});
+  rows.push_back({"64 cameras: command p99 (ms)", Percentile(latency, 0.99) / 1000, "-", true});
+  rows.push_back({"64 cameras: commands failed, frames wrong", sound ? 0.0 : 1.0, "none", sound});
+  rows.push_back({"64 cameras: frames dropped by the server", static_cast<double>(lost),
+                  rfc2217 ? "0" : "-", lost == 0 || !rfc2217});
+  rows.push_back({"64 cameras: fd and heap after warm-up", flat ? 0.0 : 1.0, "flat", flat});
+  const bool ratioSent = NetFrameRatio();
+  PrintRows();
+  return sound && (lost == 0 || !rfc2217) && flat && ratioSent ? 0 : 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -458,14 +738,27 @@ int main(int argc, char** argv) {
   if (!args.empty() && args[0] == "--first-frame") return FirstFrame();
   if (!args.empty() && args[0] == "--soak") return SoakRun();
   if (args.size() == 4 && args[0] == "--frames") return Frames(std::atoi(args[1].c_str()), args[3]);
+  if (!args.empty() && args[0] == "--net") {
+    // Raw accepters unless told: over RFC 2217 each frame waits about 80 ms
+    // for the server's delayed acknowledgements, too long for 10,000.
+    bool rfc2217 = false;
+    int commands = 10000;
+    for (std::size_t i = 1; i < args.size(); ++i) {
+      if (args[i] == "rfc2217") {
+        rfc2217 = true;
+      } else if (args[i] == "--commands" && i + 1 < args.size()) {
+        commands = std::max(1, std::atoi(args[++i].c_str()));
+      } else if (args[i] != "tcp") {
+        std::fprintf(stderr, "usage: vorne_ratios --net [tcp|rfc2217] [--commands N]\n");
+        return 2;
+      }
+    }
+    return NetRun(rfc2217, commands);
+  }
 
   FrameRatios();
   TacRatios();
   LoadRatio(argv[0]);
-  std::printf("\n%-40s %10s %10s  %s\n", "measure", "value", "target", "");
-  for (const Row& row : rows) {
-    std::printf("%-40s %10.3f %10s  %s\n", row.what.c_str(), row.ratio, row.target.c_str(),
-                row.target == "-" ? "" : (row.met ? "met" : "MISSED"));
-  }
+  PrintRows();
   return 0;
 }

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -57,7 +58,12 @@ Ser2net::Ser2net(const std::vector<Line>& lines, const std::string& serial) : li
     std::ofstream out(config);
     out << "%YAML 1.1\n---\n";
     for (std::size_t i = 0; i < lines.size(); ++i) {
-      ports_.push_back(FreeLoopbackPort());
+      // Free ports asked for one after another can be the same one.
+      int port = FreeLoopbackPort();
+      while (std::find(ports_.begin(), ports_.end(), port) != ports_.end()) {
+        port = FreeLoopbackPort();
+      }
+      ports_.push_back(port);
       out << "connection: &line" << i << "\n"
           << "  accepter: " << (lines[i].rfc2217 ? "telnet(rfc2217),tcp," : "tcp,") << "127.0.0.1,"
           << ports_[i] << "\n"
@@ -72,6 +78,9 @@ Ser2net::Ser2net(const std::vector<Line>& lines, const std::string& serial) : li
     dup2(out, 1);
     dup2(out, 2);
     execlp("ser2net", "ser2net", "-n", "-d", "-c", config.c_str(), static_cast<char*>(nullptr));
+    // Debian installs it in /usr/sbin, which an ordinary user's PATH lacks.
+    execl("/usr/sbin/ser2net", "ser2net", "-n", "-d", "-c", config.c_str(),
+          static_cast<char*>(nullptr));
     _exit(127);
   }
   const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(10);
