@@ -61,6 +61,12 @@ std::optional<LineSettings> ParseLineSettings(std::u16string_view text) {
   return settings;
 }
 
+std::int64_t LineMilliseconds(std::size_t count, std::int32_t baud) {
+  const std::int64_t bits = static_cast<std::int64_t>(count) * 12;
+  const std::int64_t rate = baud > 0 ? baud : 9600;
+  return (bits * 1000 + rate - 1) / rate;
+}
+
 std::string FormatLineSettings(const LineSettings& settings) {
   return std::to_string(settings.baud) + ',' + settings.parity + ',' +
          std::to_string(settings.dataBits) + ',' + std::to_string(settings.stopBits);

@@ -447,26 +447,17 @@ PortResult NetPort::Write(const std::uint8_t* bytes, std::size_t count) {
     unsent_ = true;
     return sent;
   }
-  // Gone when the server's system has acknowledged them: on RFC 2217 and
-  // raw alike, that is as far as the client can see.
-  for (;;) {
-    std::size_t waiting = 0;
-    if (PortResult asked = net_socket::Unacknowledged(handle_, &waiting); !asked.ok()) {
-      unsent_ = true;
-      return asked;
-    }
-    if (waiting == 0 || closedByServer_) break;
-    if (Clock::now() >= deadline) {
-      unsent_ = true;
-      return {PortStatus::kIoError, std::to_string(waiting) + " bytes not acknowledged by " +
-                                        Where() + " in " +
-                                        std::to_string(address_.connectTimeoutMs) + " ms"};
-    }
-    if (PortResult pumped = Pump(std::min(deadline, Clock::now() + std::chrono::milliseconds(1)));
-        !pumped.ok()) {
-      unsent_ = true;
-      return pumped;
-    }
+  // The server has every byte once it ends the session after reading them
+  // all, which Close waits for. Waiting here for the server's
+  // acknowledgement instead would wait out its delayed ACK on every frame.
+  // A server may drop what its line has not sent when the session ends
+  // (ser2net does): the session is held for the bytes' line time first.
+  lineFreeAt_ = Clock::now() + std::chrono::milliseconds(LineMilliseconds(count, settings_.baud) +
+                                                         kServerLineMarginMs);
+  // A server that has already hung up is seen at once.
+  if (PortResult pumped = Pump(Clock::time_point{}); !pumped.ok()) {
+    unsent_ = true;
+    return pumped;
   }
   if (closedByServer_) {
     unsent_ = true;
@@ -523,6 +514,7 @@ PortResult NetPort::DiscardInput() {
 void NetPort::Close() {
   if (!IsOpen()) return;
   if (!unsent_ && !closedByServer_) {
+    std::this_thread::sleep_until(lineFreeAt_);
     // The server ends its session on the line before the port counts as
     // closed, so that the next frame finds the line free.
     net_socket::Finish(handle_,

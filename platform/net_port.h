@@ -23,6 +23,9 @@
 namespace vorne {
 
 inline constexpr int kDefaultConnectTimeoutMs = 300;
+// Beyond the bytes' line time, what the way to the server and its own
+// handing on to the line may take.
+inline constexpr std::int64_t kServerLineMarginMs = 25;
 
 struct NetAddress {
   bool rfc2217 = false;  // else raw TCP
@@ -121,9 +124,6 @@ PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t cou
 // the connection.
 PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uint8_t>* out,
                    bool* closed);
-// Bytes sent but not yet acknowledged by the server, when the system can
-// tell; 0 when it cannot.
-PortResult Unacknowledged(std::intptr_t handle, std::size_t* count);
 // Says the client is done and waits until `deadline` for the server to
 // end the connection, dropping what it still sends.
 void Finish(std::intptr_t handle, Deadline deadline);
@@ -145,8 +145,8 @@ class NetPort {
   // does not acknowledge in time are named in the result's note.
   PortResult Open(const NetAddress& address, const LineSettings& settings);
   PortResult Configure(const LineSettings& settings);
-  // Sends every byte and waits, within the connect bound, until the
-  // server's system has acknowledged them.
+  // Sends every byte within the connect bound. Close then waits for the
+  // server to end the session, which it does once it has read them all.
   PortResult Write(const std::uint8_t* bytes, std::size_t count);
   PortResult Waiting(std::size_t* count);
   PortResult Read(std::size_t max, std::vector<std::uint8_t>* out);
@@ -172,6 +172,8 @@ class NetPort {
   LineSettings settings_;
   bool closedByServer_ = false;
   bool unsent_ = false;
+  // When the last bytes written have left the server's line.
+  std::chrono::steady_clock::time_point lineFreeAt_{};
 };
 
 }  // namespace vorne

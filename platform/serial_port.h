@@ -35,6 +35,10 @@ std::optional<LineSettings> ParseLineSettings(std::u16string_view text);
 // "9600,n,8,1".
 std::string FormatLineSettings(const LineSettings& settings);
 
+// The line time of `count` bytes at `baud`, in whole milliseconds rounded
+// up: start bit, 8 data bits, parity and 2 stop bits at most.
+std::int64_t LineMilliseconds(std::size_t count, std::int32_t baud);
+
 enum class PortStatus {
   kOk,
   kNoDevice,  // the device does not exist or cannot be opened

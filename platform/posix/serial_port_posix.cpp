@@ -91,14 +91,6 @@ SerialPort::~SerialPort() { Close(); }
 
 namespace {
 
-// The line time of `count` bytes at `baud`, in whole milliseconds rounded
-// up: start bit, 8 data bits, parity and 2 stop bits at most.
-long long LineMilliseconds(std::size_t count, std::int32_t baud) {
-  const long long bits = static_cast<long long>(count) * 12;
-  const long long rate = baud > 0 ? baud : 9600;
-  return (bits * 1000 + rate - 1) / rate;
-}
-
 // What a frame may take beyond its line time before it counts as stalled:
 // scheduling and the transmitter, not a line that does not move.
 constexpr long long kStallMarginMs = 30;

@@ -5,12 +5,8 @@
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
-#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#if defined(__linux__)
-#include <linux/sockios.h>
-#endif
 
 #include <cerrno>
 #include <cstring>
@@ -32,6 +28,19 @@ int Descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
 std::string Where(const NetAddress& address) {
   return address.host + ":" + std::to_string(address.port);
+}
+
+// The server answers the settings only after its last bytes were
+// acknowledged; a delayed ACK here would hold each answer back by tens of
+// milliseconds. The system turns this off again after a while, so it is
+// renewed with every receive.
+void AckAtOnce(int fd) {
+#if defined(TCP_QUICKACK)
+  const int on = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_QUICKACK, &on, sizeof(on));
+#else
+  static_cast<void>(fd);
+#endif
 }
 
 // One address tried until `deadline`; 0 when connected, else the error.
@@ -63,6 +72,7 @@ int TryConnect(const addrinfo& info, net_socket::Deadline deadline, int* socketO
     ::close(fd);
     return error;
   }
+  AckAtOnce(fd);
   *socketOut = fd;
   return 0;
 }
@@ -148,6 +158,7 @@ PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uin
     const ssize_t got = ::recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
     if (got > 0) {
       out->insert(out->end(), chunk, chunk + got);
+      AckAtOnce(fd);
       continue;
     }
     if (got == 0) {
@@ -162,20 +173,6 @@ PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uin
     }
     return {PortStatus::kIoError, std::strerror(errno)};
   }
-}
-
-PortResult Unacknowledged(std::intptr_t handle, std::size_t* count) {
-  *count = 0;
-#if defined(SIOCOUTQ)
-  int queued = 0;
-  if (::ioctl(Descriptor(handle), SIOCOUTQ, &queued) != 0) {
-    return {PortStatus::kIoError, std::strerror(errno)};
-  }
-  *count = queued > 0 ? static_cast<std::size_t>(queued) : 0;
-#else
-  static_cast<void>(handle);
-#endif
-  return {};
 }
 
 void Finish(std::intptr_t handle, Deadline deadline) {

@@ -53,12 +53,9 @@ std::string FromWide(const std::wstring& wide) {
   return text;
 }
 
-// The line time of `count` bytes at `baud`, in whole milliseconds rounded
-// up: start bit, 8 data bits, parity and 2 stop bits at most.
-DWORD LineMilliseconds(std::size_t count, std::int32_t baud) {
-  const unsigned long long bits = static_cast<unsigned long long>(count) * 12u * 1000u;
-  const unsigned long long rate = static_cast<unsigned long long>(baud > 0 ? baud : 9600);
-  return static_cast<DWORD>((bits + rate - 1) / rate);
+// The line time in the kernel's tick type.
+DWORD LineTicks(std::size_t count, std::int32_t baud) {
+  return static_cast<DWORD>(LineMilliseconds(count, baud));
 }
 
 // What a frame may take beyond its line time before it counts as stalled.
@@ -121,8 +118,7 @@ PortResult Apply(HANDLE handle, const LineSettings& settings) {
 // Opens `path` without sharing, waiting a little for another program that
 // holds the port for a frame of its own.
 HANDLE OpenExclusive(const std::wstring& path, std::int32_t baud, PortResult* failure) {
-  const DWORD deadline =
-      ::GetTickCount() + 2 * LineMilliseconds(kLongestFrame, baud) + kStallMarginMs;
+  const DWORD deadline = ::GetTickCount() + 2 * LineTicks(kLongestFrame, baud) + kStallMarginMs;
   for (;;) {
     // Share mode 0 is the exclusive lock: a second opener is refused.
     const HANDLE handle = ::CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -225,7 +221,7 @@ PortResult SerialPort::Write(const std::uint8_t* bytes, std::size_t count) {
   const HANDLE handle = Handle(handle_);
   // The bytes must be out within their time on the line plus a margin; a
   // line that does not move is given up rather than holding the caller.
-  const DWORD boundMs = LineMilliseconds(count, settings_.baud) + kStallMarginMs;
+  const DWORD boundMs = LineTicks(count, settings_.baud) + kStallMarginMs;
   const DWORD deadline = ::GetTickCount() + boundMs;
   const auto stalled = [&] {
     unsent_ = true;

@@ -186,12 +186,6 @@ PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uin
   }
 }
 
-// Winsock does not say how much of what was sent the peer has acknowledged.
-PortResult Unacknowledged(std::intptr_t /*handle*/, std::size_t* count) {
-  *count = 0;
-  return {};
-}
-
 void Finish(std::intptr_t handle, Deadline deadline) {
   if (::shutdown(Socket(handle), SD_SEND) != 0) return;
   std::vector<std::uint8_t> rest;
