@@ -25,7 +25,7 @@ using vorne_test::ChildProcess;
 class Camsim : public ChildProcess {
  public:
   explicit Camsim(const std::vector<std::string>& args)
-      : ChildProcess(vorne_test::ChildSpec(VORNE_CAMSIM_PATH, args)) {
+      : ChildProcess(vorne_test::ChildCommand(VORNE_CAMSIM_PATH, args)) {
     EXPECT_TRUE(Started()) << Error();
   }
 

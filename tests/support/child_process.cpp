@@ -168,11 +168,11 @@ ChildProcess::Capture ChildProcess::Open(Stream stream, const char* name) {
   return capture;
 }
 
-ChildProcess::ChildProcess(ChildSpec spec) {
-  const bool onTerminal = !spec.terminal.empty();
+ChildProcess::ChildProcess(ChildCommand command) {
+  const bool onTerminal = !command.terminal.empty();
   if (!onTerminal) {
-    outCapture_ = Open(spec.out, "out");
-    errCapture_ = Open(spec.err, "err");
+    outCapture_ = Open(command.out, "out");
+    errCapture_ = Open(command.err, "err");
   }
   out_ = OutputReader(outCapture_.test);
   err_ = OutputReader(errCapture_.test);
@@ -186,13 +186,13 @@ ChildProcess::ChildProcess(ChildSpec spec) {
     return;
   }
 
-  std::vector<std::string> args{spec.path};
-  args.insert(args.end(), spec.args.begin(), spec.args.end());
-  std::vector<std::string> env = Environment(spec.env);
+  std::vector<std::string> args{command.path};
+  args.insert(args.end(), command.args.begin(), command.args.end());
+  std::vector<std::string> env = Environment(command.env);
   std::vector<char*> argv = Pointers(args);
   std::vector<char*> envp = Pointers(env);
-  const char* terminal = spec.terminal.c_str();
-  const char* path = spec.path.c_str();
+  const char* terminal = command.terminal.c_str();
+  const char* path = command.path.c_str();
   sigset_t none;
   sigemptyset(&none);
 
@@ -231,7 +231,7 @@ ChildProcess::ChildProcess(ChildSpec spec) {
       n = ::read(report[0], &why, sizeof(why));
     } while (n < 0 && errno == EINTR);
     if (n == static_cast<ssize_t>(sizeof(why))) {
-      error_ = "cannot run " + spec.path + ": " + std::strerror(why);
+      error_ = "cannot run " + command.path + ": " + std::strerror(why);
     }
   }
   CloseIfOpen(report[0]);

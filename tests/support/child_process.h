@@ -23,23 +23,23 @@ enum class Stream {
           // that writes much never blocks on a test that reads late
 };
 
-// What to run and how: ChildSpec(path, args).Env(...).Err(Stream::kNull).
-struct ChildSpec {
-  explicit ChildSpec(std::string program, std::vector<std::string> arguments = {})
+// What to run and how: ChildCommand(path, args).Env(...).Err(Stream::kNull).
+struct ChildCommand {
+  explicit ChildCommand(std::string program, std::vector<std::string> arguments = {})
       : path(std::move(program)), args(std::move(arguments)) {}
-  ChildSpec& Env(std::map<std::string, std::string> extra) {
+  ChildCommand& Env(std::map<std::string, std::string> extra) {
     env = std::move(extra);
     return *this;
   }
-  ChildSpec& Out(Stream stream) {
+  ChildCommand& Out(Stream stream) {
     out = stream;
     return *this;
   }
-  ChildSpec& Err(Stream stream) {
+  ChildCommand& Err(Stream stream) {
     err = stream;
     return *this;
   }
-  ChildSpec& OnTerminal(std::string device) {
+  ChildCommand& OnTerminal(std::string device) {
     terminal = std::move(device);
     return *this;
   }
@@ -101,7 +101,7 @@ class OutputReader {
 class ChildProcess {
  public:
   // Starts the program; Error() says why when it could not.
-  explicit ChildProcess(ChildSpec spec);
+  explicit ChildProcess(ChildCommand command);
   // A program still running is killed and reaped.
   ~ChildProcess();
   ChildProcess(const ChildProcess&) = delete;

@@ -31,7 +31,7 @@ TEST(ChildProcessTest, ReportsHowTheProgramEnded) {
   };
   const auto before = ::signal(SIGPIPE, SIG_IGN);
   for (const EndCase& c : cases) {
-    ChildProcess child(ChildSpec("/bin/sh", {"-c", c.script}));
+    ChildProcess child(ChildCommand("/bin/sh", {"-c", c.script}));
     ASSERT_TRUE(child.Started()) << child.Error();
     const ChildExit end = child.Wait();
     EXPECT_EQ(end.code, c.code) << c.script;
@@ -43,7 +43,7 @@ TEST(ChildProcessTest, ReportsHowTheProgramEnded) {
 
 TEST(ChildProcessTest, GivesTheEnvironmentAndKeepsEachStreamApart) {
   for (const Stream stream : {Stream::kPipe, Stream::kFile}) {
-    ChildProcess child(ChildSpec("/bin/sh", {"-c", "echo \"$VORNE_CHILD_TEST\"; echo oops >&2"})
+    ChildProcess child(ChildCommand("/bin/sh", {"-c", "echo \"$VORNE_CHILD_TEST\"; echo oops >&2"})
                            .Env({{"VORNE_CHILD_TEST", "two words"}})
                            .Out(stream)
                            .Err(stream));
@@ -54,7 +54,7 @@ TEST(ChildProcessTest, GivesTheEnvironmentAndKeepsEachStreamApart) {
 }
 
 TEST(ChildProcessTest, SaysWhenTheProgramCannotRun) {
-  ChildProcess child(ChildSpec("/nonexistent/vorne-program"));
+  ChildProcess child(ChildCommand("/nonexistent/vorne-program"));
   EXPECT_FALSE(child.Started());
   EXPECT_NE(child.Error().find("cannot run /nonexistent/vorne-program"), std::string::npos)
       << child.Error();
@@ -62,7 +62,7 @@ TEST(ChildProcessTest, SaysWhenTheProgramCannotRun) {
 }
 
 TEST(ChildProcessTest, APipeEndsWhenTheProgramDoesAndLinesComeOneByOne) {
-  ChildProcess child(ChildSpec("/bin/sh", {"-c", "echo one; echo two"}));
+  ChildProcess child(ChildCommand("/bin/sh", {"-c", "echo one; echo two"}));
   EXPECT_EQ(child.Out().NextLine(10s), "one");
   EXPECT_EQ(child.Out().NextLine(10s), "two");
   EXPECT_EQ(child.Out().NextLine(10s), "");  // the end, not the bound
@@ -71,7 +71,7 @@ TEST(ChildProcessTest, APipeEndsWhenTheProgramDoesAndLinesComeOneByOne) {
 
 TEST(ChildProcessTest, AProgramPastItsBoundIsKilled) {
   const auto started = std::chrono::steady_clock::now();
-  ChildProcess child(ChildSpec("/bin/sleep", {"30"}));
+  ChildProcess child(ChildCommand("/bin/sleep", {"30"}));
   EXPECT_EQ(child.Wait(100ms).signal, SIGKILL);
   EXPECT_FALSE(child.Running());
   EXPECT_LT(std::chrono::steady_clock::now() - started, 20s);
@@ -80,7 +80,7 @@ TEST(ChildProcessTest, AProgramPastItsBoundIsKilled) {
 TEST(ChildProcessTest, NoProgramOutlivesItsRunner) {
   pid_t pid = -1;
   {
-    ChildProcess child(ChildSpec("/bin/sleep", {"30"}));
+    ChildProcess child(ChildCommand("/bin/sleep", {"30"}));
     ASSERT_TRUE(child.Started()) << child.Error();
     pid = child.Pid();
   }

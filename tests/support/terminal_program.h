@@ -20,7 +20,7 @@ namespace vorne_test {
 struct TerminalProgram {
   TerminalProgram(const std::string& path, const std::vector<std::string>& args,
                   std::map<std::string, std::string> env = {})
-      : program(ChildSpec(path, args).Env(std::move(env)).OnTerminal(tty.SlavePath())) {}
+      : program(ChildCommand(path, args).Env(std::move(env)).OnTerminal(tty.SlavePath())) {}
 
   // Reads the screen until `text` shows; false after 10 s.
   bool Shows(const std::string& text) { return screen.WaitFor(text, std::chrono::seconds(10)); }

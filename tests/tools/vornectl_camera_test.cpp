@@ -136,8 +136,8 @@ TEST(Vornectl, AClosedOutputEndsTheMoveWithTheCameraStopped) {
   auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
   const auto started = std::chrono::steady_clock::now();
   ChildProcess program(
-      vorne_test::ChildSpec(VORNECTL_PATH, {"move", "--type", "PELCO_D", "--device", camera->Path(),
-                                            "left", "sleep", "8000", "stop"})
+      vorne_test::ChildCommand(VORNECTL_PATH, {"move", "--type", "PELCO_D", "--device",
+                                               camera->Path(), "left", "sleep", "8000", "stop"})
           .Err(Stream::kNull));
   ASSERT_TRUE(program.Out().WaitFor("left:", kShows)) << program.Out().Text();
   program.CloseOut();  // as `| head -1` does
