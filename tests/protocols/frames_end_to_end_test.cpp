@@ -9,9 +9,7 @@
 #include <vector>
 
 #include "frame_tables.h"
-#include "port_watch.h"
-#include "support/module_fixture.h"
-#include "support/pty_pair.h"
+#include "support/module_on_pty.h"
 
 namespace {
 
@@ -43,14 +41,9 @@ const TypeCase kTypes[] = {
     {"PELCO_P", PTZ_TYPE_PELCO_P, 2, {"Set AddrCode 2.\n"}, &kPelcoPAddress1},
 };
 
-class FramesEndToEndTest : public vorne_test::LoadedModuleTest,
-                           public ::testing::WithParamInterface<TypeCase> {
+class FramesEndToEndTest : public ModuleOnPtyTest, public ::testing::WithParamInterface<TypeCase> {
  protected:
-  void SetUp() override {
-    LoadedModuleTest::SetUp();
-    ASSERT_TRUE(pty_.Ok()) << pty_.Error();
-    ASSERT_TRUE(watch_.ok());
-  }
+  FramesEndToEndTest() : ModuleOnPtyTest(2) {}
 
   // A camera of the case's type on COM2 at the case's address, with the
   // log and the port events of the set-up taken away.
@@ -58,22 +51,18 @@ class FramesEndToEndTest : public vorne_test::LoadedModuleTest,
     IPtzControl* camera = NewCamera();
     if (camera == nullptr) return nullptr;
     EXPECT_EQ(camera->CreateController(GetParam().type, kParent, 0), S_OK);
-    EXPECT_EQ(camera->SetComPort(1), S_OK);
+    EXPECT_EQ(camera->SetComPort(HostPort()), S_OK);
     EXPECT_EQ(camera->SetAddressCode(GetParam().addressCode), S_OK);
     std::vector<std::string> expected = {"Set Control COM Port 2.\n"};
     expected.insert(expected.end(), GetParam().addressLog.begin(), GetParam().addressLog.end());
     EXPECT_EQ(host_.Lines(), expected);
     host_.ClearLines();
-    watch_.Take();
+    TakeCycles();
     return camera;
   }
 
   // The bytes that came on the line, as many as expected, in hex.
-  std::string Line(std::size_t count) { return Hex(pty_.ReadMaster(count)); }
-
-  PtyPair pty_;
-  ScopedComPort com2_{2, pty_.SlavePath()};
-  PortWatch watch_{pty_.SlavePath()};
+  std::string Line(std::size_t count) { return Hex(OnTheLine(count)); }
 };
 
 TEST_P(FramesEndToEndTest, EveryCommandPutsItsFrameOnTheLineInItsOwnCycle) {
@@ -86,17 +75,17 @@ TEST_P(FramesEndToEndTest, EveryCommandPutsItsFrameOnTheLineInItsOwnCycle) {
     const Bytes& stop = c.Stop(command);
     EXPECT_EQ(camera->Command(command), S_OK);
     EXPECT_EQ(Line(c.Frame(command).size()), Hex(c.Frame(command)));
-    EXPECT_EQ(watch_.Take(), kOneCycle);
+    EXPECT_EQ(TakeCycles(), kOneCycle);
 
     EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);
     EXPECT_EQ(Line(stop.size()), Hex(stop));
-    EXPECT_EQ(watch_.Take(), kOneCycle);
+    EXPECT_EQ(TakeCycles(), kOneCycle);
   }
 
   // Nothing is running now: a stop sends nothing and leaves the port alone.
   EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);
-  EXPECT_EQ(watch_.Take(), PortCycles{});
-  EXPECT_EQ(Hex(pty_.ReadAvailable()), "");
+  EXPECT_EQ(TakeCycles(), PortCycles{});
+  EXPECT_EQ(Hex(RestOfTheLine()), "");
   EXPECT_EQ(host_.Lines(), std::vector<std::string>{});
 }
 
@@ -111,17 +100,17 @@ TEST_P(FramesEndToEndTest, DestroyingAMovingCameraSendsBothStops) {
   EXPECT_EQ(camera->Command(PTZ_ZOOM_IN), S_OK);
   EXPECT_EQ(Line(c.Frame(PTZ_PAN_LEFT).size() + c.Frame(PTZ_ZOOM_IN).size()),
             Hex(c.Frame(PTZ_PAN_LEFT)) + " " + Hex(c.Frame(PTZ_ZOOM_IN)));
-  EXPECT_EQ(watch_.Take(), (PortCycles{2, 2}));
+  EXPECT_EQ(TakeCycles(), (PortCycles{2, 2}));
 
   EXPECT_EQ(camera->DestroyController(), S_OK);
   const Bytes& panTiltStop = (*c.frames)[kPanTiltStop];
   const Bytes& zoomStop = (*c.frames)[kZoomStop];
   EXPECT_EQ(Line(panTiltStop.size() + zoomStop.size()), Hex(panTiltStop) + " " + Hex(zoomStop));
-  EXPECT_EQ(watch_.Take(), (PortCycles{2, 2}));
+  EXPECT_EQ(TakeCycles(), (PortCycles{2, 2}));
 
   // Gone: no controller, nothing more on the line.
   EXPECT_EQ(camera->Command(PTZ_STOP), E_UNEXPECTED);
-  EXPECT_EQ(Hex(pty_.ReadAvailable()), "");
+  EXPECT_EQ(Hex(RestOfTheLine()), "");
   EXPECT_EQ(host_.Lines(), std::vector<std::string>{});
 }
 
@@ -132,13 +121,13 @@ TEST_P(FramesEndToEndTest, ReleasingTheComponentStopsTheCamera) {
 
   EXPECT_EQ(camera->Command(PTZ_ZOOM_OUT), S_OK);
   EXPECT_EQ(Line(c.Frame(PTZ_ZOOM_OUT).size()), Hex(c.Frame(PTZ_ZOOM_OUT)));
-  watch_.Take();
+  TakeCycles();
 
   camera->Release();
   cameras_.clear();
   EXPECT_EQ(Line(c.Stop(PTZ_ZOOM_OUT).size()), Hex(c.Stop(PTZ_ZOOM_OUT)));
-  EXPECT_EQ(watch_.Take(), kOneCycle);
-  EXPECT_EQ(Hex(pty_.ReadAvailable()), "");
+  EXPECT_EQ(TakeCycles(), kOneCycle);
+  EXPECT_EQ(Hex(RestOfTheLine()), "");
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, FramesEndToEndTest, ::testing::ValuesIn(kTypes),
@@ -146,7 +135,7 @@ INSTANTIATE_TEST_SUITE_P(Types, FramesEndToEndTest, ::testing::ValuesIn(kTypes),
 
 // A port that is not there is said so in the log, once per frame tried:
 // the motion and the stop that follows it.
-using FramesMissingPortTest = vorne_test::LoadedModuleTest;
+using FramesMissingPortTest = LoadedModuleTest;
 
 TEST_F(FramesMissingPortTest, EveryFrameTriedIsLogged) {
   ScopedComPort com3(3, "/nonexistent/vorne-frames-test");

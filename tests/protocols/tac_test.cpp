@@ -19,6 +19,7 @@
 #include "platform/clock.h"
 #include "recorded_port.h"
 #include "support/golden_frames.h"
+#include "support/module_on_pty.h"
 #include "tac_peer.h"
 
 using namespace vorne;
@@ -389,21 +390,20 @@ TEST_F(TacPtyTest, PortNeverSelectedFailsAtOnceWithItsLogLine) {
 }
 
 // The host's view: the loaded module against a camera on a pseudo-terminal.
-class TacModuleTest : public LoadedModuleTest {
+class TacModuleTest : public ModuleOnPtyTest {
  protected:
+  TacModuleTest() : ModuleOnPtyTest(2) {}
+
   // A TAC camera on COM2 whose far end answers as `answer` does.
   IPtzControl* Connect(TacPeer::Answer answer) {
-    EXPECT_TRUE(pty_.Ok()) << pty_.Error();
     peer_ = std::make_unique<TacPeer>(pty_, std::move(answer));
     IPtzControl* camera = NewCamera();
     if (camera == nullptr) return nullptr;
     EXPECT_EQ(camera->CreateController(PTZ_TYPE_TAC, reinterpret_cast<HWND>(0x7AC1), 1), S_OK);
-    EXPECT_EQ(camera->SetComPort(1), S_OK);
+    EXPECT_EQ(camera->SetComPort(HostPort()), S_OK);
     return camera;
   }
 
-  PtyPair pty_;
-  ScopedComPort com_{2, pty_.SlavePath()};
   std::unique_ptr<TacPeer> peer_;
 };
 

@@ -3,10 +3,7 @@
 #include <fcntl.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,92 +12,29 @@
 
 #include "sim/decoder.h"
 #include "sim/fd.h"
-
-extern char** environ;
+#include "support/child_process.h"
 
 namespace sim {
 namespace {
 
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
+using vorne_test::ChildProcess;
 
 // vorne-camsim started with pipes on its output and error streams.
-class Camsim {
+class Camsim : public ChildProcess {
  public:
-  explicit Camsim(const std::vector<std::string>& args) {
-    int out[2], err[2];
-    EXPECT_EQ(::pipe(out), 0);
-    EXPECT_EQ(::pipe(err), 0);
-    out_ = Fd(out[0]);
-    err_ = Fd(err[0]);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
-    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
-    posix_spawn_file_actions_addclose(&actions, out[0]);
-    posix_spawn_file_actions_addclose(&actions, err[0]);
-    std::vector<std::string> argv{VORNE_CAMSIM_PATH};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> raw;
-    for (std::string& a : argv) raw.push_back(a.data());
-    raw.push_back(nullptr);
-    EXPECT_EQ(::posix_spawn(&pid_, VORNE_CAMSIM_PATH, &actions, nullptr, raw.data(), environ), 0);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(out[1]);
-    ::close(err[1]);
-  }
-  ~Camsim() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      ::waitpid(pid_, nullptr, 0);
-    }
+  explicit Camsim(const std::vector<std::string>& args)
+      : ChildProcess(vorne_test::ChildCommand(VORNE_CAMSIM_PATH, args)) {
+    EXPECT_TRUE(Started()) << Error();
   }
 
   // The next line of the output stream, or "" after `timeout`.
-  std::string ReadLine(std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
-      const auto newline = outBuffer_.find('\n');
-      if (newline != std::string::npos) {
-        std::string line = outBuffer_.substr(0, newline);
-        outBuffer_.erase(0, newline + 1);
-        return line;
-      }
-      const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-          deadline - std::chrono::steady_clock::now());
-      if (left.count() <= 0) return {};
-      pollfd p{out_.get(), POLLIN, 0};
-      if (::poll(&p, 1, static_cast<int>(left.count())) <= 0) return {};
-      char buffer[512];
-      const ssize_t n = ::read(out_.get(), buffer, sizeof buffer);
-      if (n <= 0) return {};
-      outBuffer_.append(buffer, static_cast<std::size_t>(n));
-    }
-  }
-
-  // Waits for the exit; returns the exit code, or -1 when killed by a signal.
-  int Wait() {
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  }
-
-  std::string Error() {
-    std::string text;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(err_.get(), buffer, sizeof buffer)) > 0) text.append(buffer, n);
-    return text;
-  }
-
-  void Signal(int number) { ::kill(pid_, number); }
-
- private:
-  pid_t pid_ = -1;
-  Fd out_;
-  Fd err_;
-  std::string outBuffer_;
+  std::string ReadLine(std::chrono::milliseconds timeout) { return Out().NextLine(timeout); }
+  // The exit code; -1 when a signal ended it.
+  int Exit() { return Wait().code; }
+  // All of the error stream, once the simulator has ended.
+  std::string Stderr() { return Err().ReadToEnd(); }
 };
 
 struct UsageCase {
@@ -118,8 +52,8 @@ class CamsimUsageTest : public ::testing::TestWithParam<UsageCase> {};
 
 TEST_P(CamsimUsageTest, ExitsWithTwoAndSaysWhy) {
   Camsim camsim(GetParam().args);
-  EXPECT_EQ(camsim.Wait(), 2);
-  EXPECT_THAT(camsim.Error(), HasSubstr(GetParam().message));
+  EXPECT_EQ(camsim.Exit(), 2);
+  EXPECT_THAT(camsim.Stderr(), HasSubstr(GetParam().message));
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -143,8 +77,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(CamsimTest, DeviceThatCannotBeOpenedExitsWithOne) {
   Camsim camsim({"--type", "visca", "--device", "/nonexistent/ttyUSB9"});
-  EXPECT_EQ(camsim.Wait(), 1);
-  EXPECT_THAT(camsim.Error(), HasSubstr("cannot open /nonexistent/ttyUSB9"));
+  EXPECT_EQ(camsim.Exit(), 1);
+  EXPECT_THAT(camsim.Stderr(), HasSubstr("cannot open /nonexistent/ttyUSB9"));
 }
 
 // Writes `hex` to the camera's line as the module does: open, write, close.
@@ -173,8 +107,8 @@ TEST(CamsimTest, OneFrameThroughAPseudoTerminal) {
                                             "[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z rx .*"));
 
   camsim.Signal(SIGINT);
-  EXPECT_EQ(camsim.Wait(), 0);
-  const std::string banner = camsim.Error();
+  EXPECT_EQ(camsim.Exit(), 0);
+  const std::string banner = camsim.Stderr();
   EXPECT_THAT(banner, HasSubstr("simulating PELCO_D (camera type 5) on " + path));
   EXPECT_THAT(banner, HasSubstr("stopped: 1 frames, 0 with a bad checksum, 0 stray bytes"));
 }
@@ -189,8 +123,8 @@ TEST(CamsimTest, StrictFailsAfterABadFrameAndTheLinkNamesTheLine) {
     SendFrame(link, "FF 01 00 04 20 00 24");  // checksum one off
     EXPECT_THAT(camsim.ReadLine(5000ms), HasSubstr("checksum BAD"));
     camsim.Signal(SIGHUP);
-    EXPECT_EQ(camsim.Wait(), 1);
-    EXPECT_THAT(camsim.Error(), HasSubstr("1 with a bad checksum"));
+    EXPECT_EQ(camsim.Exit(), 1);
+    EXPECT_THAT(camsim.Stderr(), HasSubstr("1 with a bad checksum"));
   }
   EXPECT_EQ(::access(link.c_str(), F_OK), -1) << "the link outlived the simulator";
   ::rmdir(folder);
@@ -200,7 +134,7 @@ TEST(CamsimTest, TerminateEndsItCleanlyToo) {
   Camsim camsim({"--type", "TAC", "--pty", "--reply", "silent", "--strict"});
   EXPECT_THAT(camsim.ReadLine(5000ms), HasSubstr("VORNE_COM1="));
   camsim.Signal(SIGTERM);
-  EXPECT_EQ(camsim.Wait(), 0);
+  EXPECT_EQ(camsim.Exit(), 0);
 }
 
 }  // namespace

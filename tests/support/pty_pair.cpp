@@ -48,7 +48,7 @@ int BaudOf(speed_t speed) {
 
 }  // namespace
 
-PtyPair::PtyPair() {
+PtyPair::PtyPair(Line mode) {
   master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
   if (master_ < 0) {
     error_ = std::string("posix_openpt: ") + std::strerror(errno);
@@ -69,18 +69,31 @@ PtyPair::PtyPair() {
     error_ = slavePath_ + ": " + std::strerror(errno);
     return;
   }
-  // Raw from the start, so nothing the module sends is changed by the
-  // line discipline before the module sets its own mode.
   termios line{};
-  if (::tcgetattr(slave_, &line) == 0) {
+  if (::tcgetattr(slave_, &line) != 0) {
+    error_ = slavePath_ + ": tcgetattr: " + std::strerror(errno);
+    return;
+  }
+  if (mode == Line::kRaw) {
+    // Nothing sent through it is changed by the line discipline.
     ::cfmakeraw(&line);
-    ::tcsetattr(slave_, TCSANOW, &line);
+  } else {
+    // What a new terminal has anyway, made sure of: the test relies on it.
+    line.c_iflag |= ICRNL;
+    line.c_oflag |= OPOST | ONLCR;
+    line.c_lflag |= ISIG | ICANON | ECHO;
+  }
+  if (::tcsetattr(slave_, TCSANOW, &line) != 0) {
+    error_ = slavePath_ + ": tcsetattr: " + std::strerror(errno);
   }
 }
 
-PtyPair::~PtyPair() {
+PtyPair::~PtyPair() { HangUp(); }
+
+void PtyPair::HangUp() {
   if (slave_ >= 0) ::close(slave_);
   if (master_ >= 0) ::close(master_);
+  slave_ = master_ = -1;
 }
 
 Bytes PtyPair::ReadMaster(std::size_t count, std::chrono::milliseconds timeout) {

@@ -18,13 +18,18 @@ using Bytes = std::vector<std::uint8_t>;
 
 class PtyPair {
  public:
+  // How the line starts. kRaw passes every byte as it is; kCooked is a
+  // user's terminal (lines, echo, 0A out as 0D 0A, Ctrl-C a signal), so a
+  // program that must make the line raw is seen when it does not.
+  enum class Line { kRaw, kCooked };
+
   // Opens the pair; Ok() tells whether it worked, Error() why not.
-  PtyPair();
+  explicit PtyPair(Line line = Line::kRaw);
   ~PtyPair();
   PtyPair(const PtyPair&) = delete;
   PtyPair& operator=(const PtyPair&) = delete;
 
-  bool Ok() const { return master_ >= 0 && slave_ >= 0; }
+  bool Ok() const { return master_ >= 0 && slave_ >= 0 && error_.empty(); }
   const std::string& Error() const { return error_; }
 
   // The slave's device path, as the module opens it.
@@ -38,6 +43,11 @@ class PtyPair {
   Bytes ReadAvailable(std::chrono::milliseconds quiet = std::chrono::milliseconds(100));
   // Sends bytes from the camera end to the module's end.
   bool WriteMaster(const Bytes& bytes);
+  // Types `keys` at the terminal (the master end).
+  bool Type(const std::string& keys) { return WriteMaster(Bytes(keys.begin(), keys.end())); }
+  // Closes both of the test's ends: with the master gone the terminal hangs
+  // up on whoever still has the slave open.
+  void HangUp();
 
   // The slave line's settings as the driver holds them now.
   std::optional<termios> SlaveTermios() const;

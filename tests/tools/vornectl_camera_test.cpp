@@ -1,9 +1,6 @@
 // vornectl against simulated cameras: move for every serial type,
 // interactive through a terminal, and the whole demo.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -13,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
@@ -21,11 +19,25 @@
 
 #include "run_program.h"
 #include "sim/runner.h"
+#include "support/child_process.h"
+#include "support/terminal_program.h"
 
 namespace {
 
 using namespace std::chrono_literals;
+using vorne_test::ChildProcess;
 using vorne_test::RunProgram;
+using vorne_test::Stream;
+
+// How long a program may take to show what the test waits for.
+constexpr auto kShows = 10s;
+
+// vornectl at a terminal of its own.
+struct AtATerminal : vorne_test::TerminalProgram {
+  explicit AtATerminal(const std::vector<std::string>& args,
+                       std::map<std::string, std::string> env = {})
+      : TerminalProgram(VORNECTL_PATH, args, std::move(env)) {}
+};
 
 bool AnyFrameMeans(const std::vector<sim::Event>& frames, const std::string& words) {
   for (const sim::Event& e : frames) {
@@ -109,12 +121,12 @@ TEST(Vornectl, ASignalAtAnyPointOfAMoveLeavesTheCameraStopped) {
     auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
     const std::string what = std::string(strsignal(c.signal)) + " at '" + c.waitFor + "'";
     const auto started = std::chrono::steady_clock::now();
-    vorne_test::RunningProgram program(
-        VORNECTL_PATH, {"move", "left", "zoom-in", "sleep", "8000", "stop", "--type", "PELCO_D",
-                        "--device", camera->Path()});
-    ASSERT_TRUE(program.WaitFor(c.waitFor)) << what << "\n" << program.Screen();
-    program.Signal(c.signal);
-    EXPECT_EQ(program.Wait(), 128 + c.signal) << what << "\n" << program.Screen();
+    AtATerminal user({"move", "left", "zoom-in", "sleep", "8000", "stop", "--type", "PELCO_D",
+                      "--device", camera->Path()});
+    ASSERT_TRUE(user.program.Started()) << user.program.Error();
+    ASSERT_TRUE(user.Shows(c.waitFor)) << what << "\n" << user.Screen();
+    user.program.Signal(c.signal);
+    EXPECT_EQ(user.program.Wait().ShellCode(), 128 + c.signal) << what << "\n" << user.Screen();
     EXPECT_LT(std::chrono::steady_clock::now() - started, 6s) << what;
     ExpectStopped(*camera, what);
   }
@@ -123,13 +135,13 @@ TEST(Vornectl, ASignalAtAnyPointOfAMoveLeavesTheCameraStopped) {
 TEST(Vornectl, AClosedOutputEndsTheMoveWithTheCameraStopped) {
   auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
   const auto started = std::chrono::steady_clock::now();
-  vorne_test::RunningProgram program(
-      VORNECTL_PATH,
-      {"move", "--type", "PELCO_D", "--device", camera->Path(), "left", "sleep", "8000", "stop"},
-      {}, vorne_test::RunningProgram::Output::kPipe);
-  ASSERT_TRUE(program.WaitFor("left:")) << program.Screen();
-  program.CloseOutput();  // as `| head -1` does
-  EXPECT_EQ(program.Wait(), 128 + SIGPIPE);
+  ChildProcess program(
+      vorne_test::ChildCommand(VORNECTL_PATH, {"move", "--type", "PELCO_D", "--device",
+                                               camera->Path(), "left", "sleep", "8000", "stop"})
+          .Err(Stream::kNull));
+  ASSERT_TRUE(program.Out().WaitFor("left:", kShows)) << program.Out().Text();
+  program.CloseOut();  // as `| head -1` does
+  EXPECT_EQ(program.Wait().ShellCode(), 128 + SIGPIPE);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
   ASSERT_TRUE(AnyFrameMeans(camera->Frames(), "pan left"));
   ExpectStopped(*camera, "closed output");
@@ -138,22 +150,19 @@ TEST(Vornectl, AClosedOutputEndsTheMoveWithTheCameraStopped) {
 // Runs vornectl interactive on a new terminal and types at it.
 TEST(Vornectl, InteractiveSteersWithKeysAndRestoresTheTerminal) {
   auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
-  vorne_test::RunningProgram program(VORNECTL_PATH,
-                                     {"interactive", "--type", "PELCO_D", "--port", "1"},
-                                     {{"VORNE_COM1", camera->Path()}});
-  unsigned before = 0;
-  ASSERT_TRUE(program.TerminalModes(&before));
-  ASSERT_TRUE(program.WaitFor("q quits")) << program.Screen();
-  program.Type("\x1b[D");  // left arrow
-  ASSERT_TRUE(program.WaitFor("left: Command(1) = ")) << program.Screen();
-  program.Type("\x1b[A");  // up arrow: stop, then tilt up
-  ASSERT_TRUE(program.WaitFor("up: Command(3) = ")) << program.Screen();
-  program.Type(" q");
-  ASSERT_TRUE(program.WaitFor("bye")) << program.Screen();
-  EXPECT_EQ(program.Wait(), 0) << program.Screen();
+  AtATerminal user({"interactive", "--type", "PELCO_D", "--port", "1"},
+                   {{"VORNE_COM1", camera->Path()}});
+  const unsigned before = user.LocalModes();
+  ASSERT_TRUE(user.Shows("q quits")) << user.Screen();
+  user.tty.Type("\x1b[D");  // left arrow
+  ASSERT_TRUE(user.Shows("left: Command(1) = ")) << user.Screen();
+  user.tty.Type("\x1b[A");  // up arrow: stop, then tilt up
+  ASSERT_TRUE(user.Shows("up: Command(3) = ")) << user.Screen();
+  user.tty.Type(" q");
+  ASSERT_TRUE(user.Shows("bye")) << user.Screen();
+  EXPECT_EQ(user.program.Wait().ShellCode(), 0) << user.Screen();
 
-  unsigned after = 0;
-  ASSERT_TRUE(program.TerminalModes(&after));
+  const unsigned after = user.LocalModes();
   EXPECT_EQ(after & (ICANON | ECHO | ISIG), before & (ICANON | ECHO | ISIG));
 
   ASSERT_TRUE(camera->WaitForFrames(4, 5s));
@@ -183,27 +192,24 @@ TEST(Vornectl, InteractiveStopsTheCameraOnSignalsCtrlCAndAHangUp) {
   };
   for (const Case& c : cases) {
     auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
-    vorne_test::RunningProgram program(
-        VORNECTL_PATH, {"interactive", "--type", "PELCO_D", "--device", camera->Path()});
-    unsigned before = 0;
-    ASSERT_TRUE(program.TerminalModes(&before));
-    ASSERT_TRUE(program.WaitFor("q quits")) << program.Screen();
-    program.Type("\x1b[D+");  // pan left and zoom in
-    ASSERT_TRUE(program.WaitFor("zoom-in: Command(5)")) << program.Screen();
+    AtATerminal user({"interactive", "--type", "PELCO_D", "--device", camera->Path()});
+    const unsigned before = user.LocalModes();
+    ASSERT_TRUE(user.Shows("q quits")) << user.Screen();
+    user.tty.Type("\x1b[D+");  // pan left and zoom in
+    ASSERT_TRUE(user.Shows("zoom-in: Command(5)")) << user.Screen();
     switch (c.how) {
-      case How::kSignal: program.Signal(c.signal); break;
-      case How::kCtrlC: program.Type("\x03"); break;
-      case How::kHangUp: program.CloseOutput(); break;
+      case How::kSignal: user.program.Signal(c.signal); break;
+      case How::kCtrlC: user.tty.Type("\x03"); break;
+      case How::kHangUp: user.HangUp(); break;
     }
-    const int code = program.Wait();
+    const int code = user.program.Wait().ShellCode();
     if (c.exitCode < 0) {
-      EXPECT_GT(code, 128) << program.Screen();
+      EXPECT_GT(code, 128) << user.Screen();
     } else {
-      EXPECT_EQ(code, c.exitCode) << program.Screen();
+      EXPECT_EQ(code, c.exitCode) << user.Screen();
     }
-    unsigned after = 0;
     if (c.how != How::kHangUp) {
-      ASSERT_TRUE(program.TerminalModes(&after));
+      const unsigned after = user.LocalModes();
       EXPECT_EQ(after & (ICANON | ECHO | ISIG), before & (ICANON | ECHO | ISIG));
     }
     ExpectStopped(*camera, "interactive, case " + std::to_string(static_cast<int>(c.how)));

@@ -9,6 +9,7 @@
 
 #include "run_program.h"
 #include "sim/runner.h"
+#include "support/terminal_program.h"
 
 namespace {
 
@@ -167,13 +168,13 @@ TEST(Vornectl, ColourOnlyOnATerminalAndNeverWithNoColor) {
   for (const bool noColour : {false, true}) {
     std::map<std::string, std::string> env;
     if (noColour) env["NO_COLOR"] = "1";
-    vorne_test::RunningProgram program(
+    vorne_test::TerminalProgram user(
         VORNECTL_PATH, {"move", "--type", "PELCO_D", "--device", camera->Path(), "left", "stop"},
         env);
-    ASSERT_TRUE(program.WaitFor("destroy:")) << program.Screen();
-    program.WaitFor("\n");
-    EXPECT_EQ(program.Wait(), 0);
-    EXPECT_EQ(program.Screen().find('\x1b') == std::string::npos, noColour) << program.Screen();
+    ASSERT_TRUE(user.Shows("destroy:")) << user.Screen();
+    user.Shows("\n");
+    EXPECT_EQ(user.program.Wait().ShellCode(), 0);
+    EXPECT_EQ(user.Screen().find('\x1b') == std::string::npos, noColour) << user.Screen();
   }
   // Into a pipe: plain.
   const auto piped = RunProgram(

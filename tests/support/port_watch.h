@@ -1,7 +1,7 @@
 // Counts how often a device file is opened and closed, through inotify, so
 // a test can see one open-write-close cycle per frame.
-#ifndef VORNE_TESTS_PROTOCOLS_PORT_WATCH_H
-#define VORNE_TESTS_PROTOCOLS_PORT_WATCH_H
+#ifndef VORNE_TESTS_SUPPORT_PORT_WATCH_H
+#define VORNE_TESTS_SUPPORT_PORT_WATCH_H
 
 #include <sys/inotify.h>
 #include <unistd.h>
