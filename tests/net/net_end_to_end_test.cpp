@@ -1,6 +1,6 @@
-// Cameras behind a device server on loopback, in front of a simulated
-// camera's terminal: ser2net over RFC 2217, the simulator's own server raw;
-// driven through the module loaded by LumoDll with its COM port named by URL.
+// Cameras behind a real device server: ser2net on loopback in front of a
+// simulated camera's terminal, raw and RFC 2217, driven through the module
+// loaded by LumoDll with its COM port named by URL.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
@@ -12,13 +12,11 @@
 #include <chrono>
 #include <fstream>
 #include <memory>
-#include <optional>
 #include <set>
 #include <sstream>
 #include <thread>
 
 #include "ser2net_server.h"
-#include "sim/net_listener.h"
 #include "sim/runner.h"
 #include "support/golden_frames.h"
 #include "support/module_fixture.h"
@@ -67,33 +65,22 @@ class SpeedWatch {
   std::thread thread_;
 };
 
-// The server in front of the camera's terminal: ser2net, or the
-// simulator's own listener.
-enum class Server { kSer2net, kSimulator };
-
 struct NetCase {
   sim::Protocol protocol;
   bool rfc2217;
-  Server server;
 };
 
 std::string CaseName(const ::testing::TestParamInfo<NetCase>& info) {
-  std::string name = info.param.server == Server::kSer2net ? "Ser2net_" : "Simulator_";
-  name += info.param.rfc2217 ? "Rfc2217_" : "Raw_";
+  std::string name = info.param.rfc2217 ? "Rfc2217_" : "Raw_";
   for (char c : sim::TypeName(info.param.protocol)) name += c == '-' ? '_' : c;
   return name;
 }
 
 std::vector<NetCase> AllCases() {
   std::vector<NetCase> cases;
-  // ser2net's raw accepter in front of a pseudo-terminal loses about one
-  // short session in ten whoever the client is (a plain Python client that
-  // connects, sends 7 bytes and waits for the server's close loses as many),
-  // so raw connections are driven through the simulator's own raw server,
-  // which opens the terminal per session the same way.
   for (sim::Protocol p : sim::kAllProtocols) {
-    cases.push_back({p, true, Server::kSer2net});
-    cases.push_back({p, false, Server::kSimulator});
+    cases.push_back({p, true});
+    cases.push_back({p, false});
   }
   return cases;
 }
@@ -106,18 +93,9 @@ TEST_P(DeviceServerTest, EveryFrameArrivesUnderstoodAtTheHostsRateAndTheCameraEn
   const NetCase c = GetParam();
   auto runner = sim::Runner::OnPty(c.protocol);
   SpeedWatch speeds(runner->Path());
-  std::optional<Ser2net> ser2net;
-  std::optional<sim::NetListener> listener;
-  std::string url;
-  if (c.server == Server::kSer2net) {
-    ser2net.emplace(std::vector<Ser2net::Line>{{runner->Path(), c.rfc2217}});
-    ASSERT_EQ(ser2net->Error(), "");
-    url = ser2net->Url(0);
-  } else {
-    listener.emplace(sim::ListenAddress{c.rfc2217, "127.0.0.1", 0}, runner->Path());
-    url = listener->Url();
-  }
-  ScopedComPort com2(2, url + "?connect_timeout_ms=2000");
+  Ser2net server({{runner->Path(), c.rfc2217}});
+  ASSERT_EQ(server.Error(), "");
+  ScopedComPort com2(2, server.Url(0) + "?connect_timeout_ms=2000");
   const bool pelcoD = c.protocol == sim::Protocol::kPelcoD;
 
   IPtzControl* camera = NewCamera();
@@ -176,9 +154,7 @@ class SharedServerTest : public LoadedModuleTest {};
 // More cameras than the drivers' four COM ports: the cameras share the
 // names, each pointed at its own line just before its command, as a host
 // driving many cameras through one device server does. Every camera must
-// get exactly its own frames, in order, and end stopped. RFC 2217 only:
-// ser2net 4.3 now and then drops the last bytes of a raw session that the
-// client ends at once, which the module cannot see.
+// get exactly its own frames, in order, and end stopped.
 TEST_F(SharedServerTest, CamerasTakingTurnsOnSharedComNamesEachGetOnlyTheirOwnFrames) {
   constexpr int kCameras = 10;
   std::vector<std::unique_ptr<sim::Runner>> runners;
