@@ -37,11 +37,10 @@ std::string Where(const NetAddress& address) {
   return address.host + ":" + std::to_string(address.port);
 }
 
-enum class Wait { kRead, kWrite };
-
-// Whether `socket` became ready before `deadline`: 1 ready, 0 not in time,
-// -1 failed. A connect that fails shows in the exception set.
-int WaitFor(SOCKET socket, Wait what, net_socket::Deadline deadline) {
+// Whether `socket` became writable (a connect done, room to send) before
+// `deadline`: 1 ready, 0 not in time, -1 failed. A connect that fails
+// shows in the exception set.
+int WaitWritable(SOCKET socket, net_socket::Deadline deadline) {
   fd_set ready;
   fd_set failed;
   FD_ZERO(&ready);
@@ -50,10 +49,23 @@ int WaitFor(SOCKET socket, Wait what, net_socket::Deadline deadline) {
   FD_SET(socket, &failed);
   const long ms = MillisecondsLeft(deadline);
   timeval bound{ms / 1000, (ms % 1000) * 1000};
-  const int count = ::select(0, what == Wait::kRead ? &ready : nullptr,
-                             what == Wait::kWrite ? &ready : nullptr, &failed, &bound);
+  const int count = ::select(0, nullptr, &ready, &failed, &bound);
   if (count == SOCKET_ERROR) return -1;
   return count > 0 ? 1 : 0;
+}
+
+// Whether bytes or the server's end arrived before `deadline`. Asked with
+// a peek every millisecond rather than with select, which under wine does
+// not report the end of a connection we have half closed and can stay
+// blocked past its timeout.
+bool WaitReadable(SOCKET socket, net_socket::Deadline deadline) {
+  for (;;) {
+    char byte = 0;
+    const int got = ::recv(socket, &byte, 1, MSG_PEEK);
+    if (got != SOCKET_ERROR || ::WSAGetLastError() != WSAEWOULDBLOCK) return true;
+    if (MillisecondsLeft(deadline) == 0) return false;
+    ::Sleep(1);
+  }
 }
 
 // One address tried until `deadline`; 0 when connected, else the error.
@@ -70,7 +82,7 @@ int TryConnect(const addrinfo& info, net_socket::Deadline deadline, SOCKET* sock
   if (::connect(socket, info.ai_addr, static_cast<int>(info.ai_addrlen)) == SOCKET_ERROR) {
     error = ::WSAGetLastError();
     if (error == WSAEWOULDBLOCK) {
-      const int ready = WaitFor(socket, Wait::kWrite, deadline);
+      const int ready = WaitWritable(socket, deadline);
       if (ready == 0) {
         error = WSAETIMEDOUT;
       } else {
@@ -153,7 +165,7 @@ PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t cou
     if (MillisecondsLeft(deadline) == 0) {
       return {PortStatus::kIoError, "the server took no bytes in time"};
     }
-    if (WaitFor(socket, Wait::kWrite, deadline) < 0) {
+    if (WaitWritable(socket, deadline) < 0) {
       return {PortStatus::kIoError, SystemText(static_cast<DWORD>(::WSAGetLastError()))};
     }
   }
@@ -164,7 +176,7 @@ PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uin
                    bool* closed) {
   const SOCKET socket = Socket(handle);
   *closed = false;
-  if (WaitFor(socket, Wait::kRead, deadline) <= 0) return {};
+  if (!WaitReadable(socket, deadline)) return {};
   char chunk[1024];
   for (;;) {
     const int got = ::recv(socket, chunk, sizeof(chunk), 0);
