@@ -32,6 +32,9 @@ using SleepSink = void (*)(std::uint32_t ms);
 // Installs `sink` and returns the one it replaces (null for the system's).
 SleepSink SetSleepSink(SleepSink sink) noexcept;
 
+// The system's own sleep, whatever sink is installed.
+void SystemSleep(std::uint32_t ms) noexcept;
+
 }  // namespace vorne
 
 #endif

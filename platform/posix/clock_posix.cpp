@@ -1,19 +1,12 @@
+// The system's tick and sleep on POSIX: the monotonic clock and nanosleep.
 #include <sched.h>
 #include <time.h>
 
-#include <atomic>
 #include <cerrno>
 
 #include "platform/clock.h"
 
 namespace vorne {
-
-namespace {
-
-std::atomic<TickSource> installedSource{nullptr};
-std::atomic<SleepSink> installedSleep{nullptr};
-
-}  // namespace
 
 std::uint32_t SystemTickCount() noexcept {
   timespec now{};
@@ -25,24 +18,7 @@ std::uint32_t SystemTickCount() noexcept {
   return static_cast<std::uint32_t>(ms);
 }
 
-std::uint32_t GetTickCount() noexcept {
-  const TickSource source = installedSource.load(std::memory_order_acquire);
-  return source != nullptr ? source() : SystemTickCount();
-}
-
-TickSource SetTickSource(TickSource source) noexcept {
-  return installedSource.exchange(source, std::memory_order_acq_rel);
-}
-
-SleepSink SetSleepSink(SleepSink sink) noexcept {
-  return installedSleep.exchange(sink, std::memory_order_acq_rel);
-}
-
-void Sleep(std::uint32_t ms) noexcept {
-  if (const SleepSink sink = installedSleep.load(std::memory_order_acquire)) {
-    sink(ms);
-    return;
-  }
+void SystemSleep(std::uint32_t ms) noexcept {
   if (ms == 0) {
     sched_yield();
     return;
