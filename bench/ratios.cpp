@@ -538,21 +538,13 @@ constexpr std::int32_t kCycle[] = {PTZ_PAN_LEFT,  PTZ_STOP, PTZ_TILT_UP,   PTZ_S
                                    PTZ_ZOOM_IN,   PTZ_STOP, PTZ_PAN_RIGHT, PTZ_STOP,
                                    PTZ_TILT_DOWN, PTZ_STOP, PTZ_ZOOM_OUT,  PTZ_STOP};
 
-sockaddr_in Loopback(int port) {
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_port = htons(static_cast<std::uint16_t>(port));
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  return at;
-}
-
 // A loopback listener that reads each connection to its end, one at a
 // time: the one peer of both sides of the raw TCP ratio, so that neither
 // pays for a device server's sessions.
 class DrainListener {
  public:
   DrainListener() : fd_(socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in at = Loopback(0);
+    sockaddr_in at = vorne_test::Loopback(0);
     socklen_t size = sizeof(at);
     if (fd_ < 0 || bind(fd_, reinterpret_cast<const sockaddr*>(&at), sizeof(at)) != 0 ||
         listen(fd_, 64) != 0 || getsockname(fd_, reinterpret_cast<sockaddr*>(&at), &size) != 0) {
@@ -611,7 +603,7 @@ bool NetFrameRatio() {
   unsetenv("VORNE_TRACE");
   Module module;
   module.Camera(PTZ_TYPE_PELCO_D);
-  const sockaddr_in at = Loopback(peer.Port());
+  const sockaddr_in at = vorne_test::Loopback(peer.Port());
   const auto pair = [&] {
     module.Command(PTZ_PAN_LEFT);
     module.Command(PTZ_STOP);

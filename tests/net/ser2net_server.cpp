@@ -16,7 +16,6 @@
 #include <thread>
 
 namespace vorne_test {
-namespace {
 
 sockaddr_in Loopback(int port) {
   sockaddr_in at{};
@@ -25,6 +24,8 @@ sockaddr_in Loopback(int port) {
   at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return at;
 }
+
+namespace {
 
 bool Accepts(int port) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);

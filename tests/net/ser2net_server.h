@@ -4,10 +4,15 @@
 #ifndef VORNE_TESTS_NET_SER2NET_SERVER_H
 #define VORNE_TESTS_NET_SER2NET_SERVER_H
 
+#include <netinet/in.h>
+
 #include <string>
 #include <vector>
 
 namespace vorne_test {
+
+// 127.0.0.1:`port`.
+sockaddr_in Loopback(int port);
 
 // A loopback port nobody listens on at the moment.
 int FreeLoopbackPort();
