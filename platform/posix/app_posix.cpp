@@ -8,10 +8,6 @@
 
 namespace vorne {
 
-int CWinApp::InitInstance() { return 1; }
-
-int CWinApp::ExitInstance() { return 0; }
-
 HINSTANCE PlatformModuleHandle() {
   Dl_info info{};
   // Any symbol of this file identifies the shared object that holds it.
@@ -19,11 +15,6 @@ HINSTANCE PlatformModuleHandle() {
     return nullptr;
   }
   return static_cast<HINSTANCE>(info.dli_fbase);
-}
-
-HINSTANCE AfxGetInstanceHandle() {
-  CWinApp* app = AfxGetApp();
-  return app != nullptr ? app->m_hInstance : nullptr;
 }
 
 namespace {

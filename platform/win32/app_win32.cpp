@@ -36,10 +36,6 @@ __attribute__((destructor)) void ModuleUnload() {
 
 }  // namespace
 
-int CWinApp::InitInstance() { return 1; }
-
-int CWinApp::ExitInstance() { return 0; }
-
 HINSTANCE PlatformModuleHandle() {
   if (HINSTANCE known = ownHandle.load(); known != nullptr) return known;
   // Linked into a program rather than loaded as a library: the module is
@@ -54,11 +50,6 @@ HINSTANCE PlatformModuleHandle() {
 }
 
 bool AfxProcessExiting() { return processEnding.load(); }
-
-HINSTANCE AfxGetInstanceHandle() {
-  CWinApp* app = AfxGetApp();
-  return app != nullptr ? app->m_hInstance : nullptr;
-}
 
 // Called from DllMain, which the runtime calls after the constructors on
 // load and before the destructors on unload.
