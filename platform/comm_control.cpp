@@ -54,7 +54,7 @@ std::int32_t Integer(const VARIANT& value) {
 
 class CommControl final : public HostedControl {
  public:
-  ~CommControl() override { ClosePort(); }
+  ~CommControl() override { static_cast<void>(ClosePort()); }
 
   VARIANT GetProperty(DISPID id) override {
     switch (id) {
@@ -114,8 +114,9 @@ class CommControl final : public HostedControl {
         if (Integer(value) != 0) {
           if (serial_.IsOpen()) Raise(kPortAlreadyOpen);
           OpenPort();
-        } else {
-          ClosePort();
+        } else if (!ClosePort()) {
+          // Closed all the same, but what was written did not arrive.
+          Raise(kTransmitFailed);
         }
         return;
       case kSettings: SetSettings(value); return;
@@ -162,15 +163,22 @@ class CommControl final : public HostedControl {
     if (trace_ != nullptr && !opened.note.empty()) trace_->Note(port_, opened.note);
   }
 
-  void ClosePort() noexcept {
-    if (!serial_.IsOpen()) return;
-    serial_.Close();
+  // False when the port learnt at its close that the bytes written did
+  // not reach the far end.
+  bool ClosePort() noexcept {
+    if (!serial_.IsOpen()) return true;
+    const PortResult closed = serial_.Close();
     try {
-      if (trace_ != nullptr) trace_->Closed(port_);
+      if (trace_ != nullptr) {
+        if (!closed.ok()) trace_->Failed(port_, "delivery", closed.reason);
+        if (!closed.note.empty()) trace_->Note(port_, closed.note);
+        trace_->Closed(port_);
+      }
     } catch (...) {
       // Closing must not fail over a trace line.
     }
     trace_ = nullptr;
+    return closed.ok();
   }
 
   void SetSettings(const VARIANT& value) {

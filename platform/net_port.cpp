@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 namespace vorne {
@@ -50,15 +51,83 @@ void AppendCommand(std::uint8_t command, const std::uint8_t* value, std::size_t 
   out->insert(out->end(), {kIac, kSe});
 }
 
-// What a server said before it hung up, for the trace: printable text only.
+// What a server sent before it ended the session, for the trace: its
+// first bytes in hex, no more than a few.
 std::string Said(const std::vector<std::uint8_t>& bytes) {
+  constexpr std::size_t kShown = 16;
+  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string text;
-  for (std::uint8_t b : bytes) {
-    if (b >= 0x20 && b < 0x7F) text += static_cast<char>(b);
-    if (text.size() >= 80) break;
+  for (std::size_t i = 0; i < bytes.size() && i < kShown; ++i) {
+    if (i != 0) text += ' ';
+    text += kHex[bytes[i] >> 4];
+    text += kHex[bytes[i] & 0x0F];
   }
-  while (!text.empty() && text.back() == ' ') text.pop_back();
+  if (bytes.size() > kShown) text += " ...";
   return text;
+}
+
+// A host name, or an address in brackets, holds nothing else.
+bool HostCharacter(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+         c == '.' || c == '_';
+}
+bool AddressCharacter(char c) {
+  return (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F') || (c >= '0' && c <= '9') || c == ':' ||
+         c == '.' || c == '%' || HostCharacter(c);
+}
+constexpr std::size_t kLongestHost = 253;
+
+// The time `count` bytes take on a line run at `settings`, every bit
+// counted: start, data, parity and stop bits.
+std::chrono::microseconds LineTime(std::size_t count, const LineSettings& settings) {
+  const std::int64_t bits =
+      1 + settings.dataBits + (settings.parity == 'n' ? 0 : 1) + (settings.stopBits == 2 ? 2 : 1);
+  const std::int64_t baud = settings.baud > 0 ? settings.baud : 1;
+  return std::chrono::microseconds((static_cast<std::int64_t>(count) * bits * 1000000 + baud - 1) /
+                                   baud);
+}
+
+// Two Telnet commands (IAC and a verb or a sub-negotiation) at the start
+// of what a raw port sent: a Telnet server greeting, not a camera.
+bool LooksLikeTelnet(const std::vector<std::uint8_t>& first) {
+  const auto command = [&](std::size_t at) {
+    return first.size() > at + 2 && first[at] == kIac && first[at + 1] >= kSb &&
+           first[at + 1] <= kDont;
+  };
+  return command(0) && (first[1] == kSb || command(3));
+}
+
+// Port names found to speak the other scheme, so that the frames after the
+// first fail before a byte is sent. Few names are in use at once.
+struct SchemeVerdict {
+  std::string name;
+  std::string reason;
+  Clock::time_point until;
+};
+std::mutex verdictsLock;
+std::vector<SchemeVerdict>& Verdicts() {
+  static std::vector<SchemeVerdict> verdicts;
+  return verdicts;
+}
+
+std::optional<std::string> KnownWrongScheme(const std::string& name) {
+  std::lock_guard lock(verdictsLock);
+  auto& verdicts = Verdicts();
+  const Clock::time_point now = Clock::now();
+  std::erase_if(verdicts, [&](const SchemeVerdict& v) { return v.until <= now; });
+  for (const SchemeVerdict& v : verdicts) {
+    if (v.name == name) return v.reason;
+  }
+  return std::nullopt;
+}
+
+void RememberWrongScheme(const std::string& name, const std::string& reason) {
+  constexpr std::size_t kKept = 16;
+  std::lock_guard lock(verdictsLock);
+  auto& verdicts = Verdicts();
+  std::erase_if(verdicts, [&](const SchemeVerdict& v) { return v.name == name; });
+  if (verdicts.size() >= kKept) verdicts.erase(verdicts.begin());
+  verdicts.push_back({name, reason, Clock::now() + kSchemeVerdictTime});
 }
 
 }  // namespace
@@ -72,6 +141,7 @@ std::optional<NetAddress> ParseNetAddress(std::string_view path, std::string* er
     *error = std::string(why);
     return std::nullopt;
   };
+  const std::string_view whole = path;
   NetAddress address;
   if (path.starts_with(kRawScheme)) {
     path.remove_prefix(kRawScheme.size());
@@ -101,6 +171,13 @@ std::optional<NetAddress> ParseNetAddress(std::string_view path, std::string* er
     port = path.substr(colon + 1);
   }
   if (address.host.empty()) return fail("no host");
+  if (address.host.size() > kLongestHost) return fail("the host name is too long");
+  const bool bracketed = path.starts_with('[');
+  for (const char c : address.host) {
+    if (!(bracketed ? AddressCharacter(c) : HostCharacter(c))) {
+      return fail("the host holds a character no host name or address can hold");
+    }
+  }
   const std::optional<int> number = Number(port, 1, 65535);
   if (!number) return fail("the port is not a number from 1 to 65535");
   address.port = static_cast<std::uint16_t>(*number);
@@ -111,6 +188,7 @@ std::optional<NetAddress> ParseNetAddress(std::string_view path, std::string* er
     if (!timeout) return fail("connect_timeout_ms is not a number from 1 to 60000");
     address.connectTimeoutMs = *timeout;
   }
+  address.name = std::string(whole);
   return address;
 }
 
@@ -163,9 +241,11 @@ void TelnetClient::Feed(const std::uint8_t* bytes, std::size_t count,
           state_ = State::kData;
         } else if (b >= kWill) {
           verb_ = b;
+          negotiated_ = true;
           state_ = State::kOption;
         } else if (b == kSb) {
           sub_.clear();
+          negotiated_ = true;
           state_ = State::kSub;
         } else {
           state_ = State::kData;  // NOP, go-ahead and the like carry nothing for us
@@ -260,17 +340,30 @@ bool TelnetClient::SubNegotiation() {
 
 std::string NetPort::Where() const { return address_.host + ":" + std::to_string(address_.port); }
 
+std::string NetPort::Ended(std::string_view what) const {
+  std::string reason = Where() + " " + std::string(what);
+  if (const std::string said = Said(greeting_); !said.empty()) reason += " (it sent " + said + ")";
+  return reason;
+}
+
 PortResult NetPort::Open(const NetAddress& address, const LineSettings& settings) {
-  Close();
+  static_cast<void>(Close());
   address_ = address;
+  if (std::optional<std::string> known = KnownWrongScheme(address.name)) {
+    return {PortStatus::kNoDevice, *known};
+  }
   const Clock::time_point deadline =
       Clock::now() + std::chrono::milliseconds(address.connectTimeoutMs);
-  // A server still ending the last session (often this port's own last
-  // frame) turns a new connection away for a moment: try again within the
-  // bound.
+  // A server that serves another client, or is still ending the last
+  // session (often this port's own last frame), turns a new connection
+  // away: try again within the bound.
+  // An attempt too short to hear the server out is not made: the bound
+  // would end it with no verdict, or with a wrong one.
+  constexpr auto kShortestAttempt = std::chrono::milliseconds(10);
   for (;;) {
     PortResult result = Connect(settings, deadline);
-    if (result.status != PortStatus::kBusy || !closedByServer_ || Clock::now() >= deadline) {
+    if (result.status != PortStatus::kBusy || !(closedByServer_ || reset_) ||
+        deadline - Clock::now() < std::max<Clock::duration>(kShortestAttempt, 8 * roundTrip_)) {
       return result;
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -281,58 +374,77 @@ PortResult NetPort::Connect(const LineSettings& settings, net_socket::Deadline d
   const NetAddress& address = address_;
   telnet_ = TelnetClient();
   input_.clear();
+  greeting_.clear();
   closedByServer_ = false;
+  reset_ = false;
   unsent_ = false;
+  written_ = 0;
+  dropped_ = 0;
   std::intptr_t handle = kNoHandle;
   const Clock::time_point started = Clock::now();
-  if (PortResult connected = net_socket::Connect(address, deadline, &handle); !connected.ok()) {
+  if (PortResult connected = net_socket::Connect(address, deadline, &handle, &reset_);
+      !connected.ok()) {
     return connected;
   }
   handle_ = handle;
-  const Clock::duration roundTrip = Clock::now() - started;
-  const auto busy = [&] {
-    std::string reason = Where() + " closed the connection";
-    if (const std::string said = Said(input_); !said.empty()) reason += ": " + said;
-    Close();
-    return PortResult{PortStatus::kBusy, reason};
+  roundTrip_ = Clock::now() - started;
+  const auto fail = [&](PortResult result) {
+    static_cast<void>(Close());
+    return result;
+  };
+  const auto turnedAway = [&] {
+    return fail(
+        {PortStatus::kBusy, Ended(reset_ ? "reset the connection" : "closed the connection") +
+                                ": held by another client"});
   };
 
   if (!address.rfc2217) {
     // A raw server that serves someone else says so and hangs up at once
-    // (ser2net: "Port already in use"), or it says nothing; its word comes
-    // about a round trip after the connect. Input from before this frame
-    // is dropped either way.
-    const Clock::time_point verdict =
-        std::min(deadline, Clock::now() + 2 * roundTrip + std::chrono::milliseconds(5));
+    // (ser2net: "Port already in use"); a Telnet server greets with its
+    // options. Either comes about a round trip after the connect; a
+    // verdict the bound cuts short is no verdict. Input from before this
+    // frame is dropped.
+    const Clock::time_point verdict = Clock::now() + 2 * roundTrip_ + std::chrono::milliseconds(1);
+    if (verdict > deadline) {
+      return fail({PortStatus::kBusy, "no time left in " +
+                                          std::to_string(address.connectTimeoutMs) +
+                                          " ms to hear " + Where() + " out"});
+    }
     do {
-      if (PortResult pumped = Pump(verdict); !pumped.ok()) {
-        Close();
-        return pumped;
-      }
-    } while (!closedByServer_ && Clock::now() < verdict);
-    if (closedByServer_) return busy();
+      if (PortResult pumped = Pump(verdict); !pumped.ok()) return fail(pumped);
+    } while (!closedByServer_ && !reset_ && Clock::now() < verdict);
+    if (LooksLikeTelnet(greeting_)) {
+      std::string reason = Ended("greets with Telnet negotiation") +
+                           ": the port looks like RFC 2217; use rfc2217://" + Where();
+      RememberWrongScheme(address.name, reason);
+      return fail({PortStatus::kNoDevice, std::move(reason)});
+    }
+    if (closedByServer_ || reset_) return turnedAway();
     input_.clear();
     settings_ = settings;
     return {};
   }
 
   const std::vector<std::uint8_t> hello = TelnetClient::Hello();
-  if (PortResult sent = net_socket::Send(handle_, hello.data(), hello.size(), deadline);
-      !sent.ok()) {
-    Close();
-    return sent;
+  if (PortResult sent = Put(hello.data(), hello.size(), deadline); !sent.ok()) {
+    return closedByServer_ || reset_ ? turnedAway() : fail(sent);
   }
-  while (!telnet_.ComPortAgreed() && !telnet_.ComPortRefused() && !closedByServer_ &&
+  while (!telnet_.ComPortAgreed() && !telnet_.ComPortRefused() && !closedByServer_ && !reset_ &&
          Clock::now() < deadline) {
-    if (PortResult pumped = Pump(deadline); !pumped.ok()) {
-      Close();
-      return pumped;
-    }
+    if (PortResult pumped = Pump(deadline); !pumped.ok()) return fail(pumped);
   }
-  if (closedByServer_) return busy();
+  if (closedByServer_ || reset_) return turnedAway();
   if (telnet_.ComPortRefused()) {
-    Close();
-    return {PortStatus::kRefused, Where() + " does not take COM-PORT-OPTION (no RFC 2217)"};
+    return fail({PortStatus::kRefused, Where() + " does not take COM-PORT-OPTION (no RFC 2217)"});
+  }
+  if (!telnet_.Negotiated()) {
+    // Not a Telnet server: what it runs is a raw line, which has just had
+    // the hello as stray bytes and must get no frame this way.
+    std::string reason = Ended("answered no Telnet negotiation in " +
+                               std::to_string(address.connectTimeoutMs) + " ms") +
+                         ": the port looks raw; use tcp://" + Where();
+    RememberWrongScheme(address.name, reason);
+    return fail({PortStatus::kNoDevice, std::move(reason)});
   }
   settings_ = settings;
   if (!telnet_.ComPortAgreed()) {
@@ -343,8 +455,8 @@ PortResult NetPort::Connect(const LineSettings& settings, net_socket::Deadline d
     return result;
   }
   PortResult settled = Settle(settings, true, deadline);
-  if (closedByServer_) return busy();
-  if (!settled.ok()) Close();
+  if (closedByServer_ || reset_) return turnedAway();
+  if (!settled.ok()) return fail(settled);
   return settled;
 }
 
@@ -355,24 +467,21 @@ PortResult NetPort::Settle(const LineSettings& settings, bool purge,
   if (purge) TelnetClient::AppendPurge(&scratch_);
   telnet_.ForgetAnswers();
   const int purgesBefore = telnet_.Purges();
-  if (PortResult sent = net_socket::Send(handle_, scratch_.data(), scratch_.size(), deadline);
-      !sent.ok()) {
-    return sent;
-  }
+  if (PortResult sent = Put(scratch_.data(), scratch_.size(), deadline); !sent.ok()) return sent;
   const auto answered = [&] {
     for (std::uint8_t command = kSetBaudRate; command <= kSetStopSize; ++command) {
       if (!telnet_.Answer(command)) return false;
     }
     return !purge || telnet_.Purges() > purgesBefore;
   };
-  while (!answered() && !closedByServer_ && Clock::now() < deadline) {
+  while (!answered() && !closedByServer_ && !reset_ && Clock::now() < deadline) {
     if (PortResult pumped = Pump(deadline); !pumped.ok()) return pumped;
   }
   if (purge && telnet_.Purges() == purgesBefore) input_.clear();
-  settings_ = settings;
 
   // The server answers with what it put in force; a line it could not set
-  // as asked is refused, silence is only noted.
+  // as asked is refused, and so is silence: the settings are not known to
+  // be in force.
   const std::uint32_t wanted[] = {0, static_cast<std::uint32_t>(settings.baud),
                                   static_cast<std::uint32_t>(settings.dataBits),
                                   ParityCode(settings.parity), settings.stopBits == 2 ? 2U : 1U};
@@ -393,30 +502,56 @@ PortResult NetPort::Settle(const LineSettings& settings, bool purge,
                                         kNames[command] + " " + show(wanted[command])};
     }
   }
-  PortResult result;
   if (!missing.empty()) {
-    result.note = "no answer to " + missing + " from " + Where() + " in " +
-                  std::to_string(address_.connectTimeoutMs) + " ms";
+    return {PortStatus::kRefused, "no answer to " + missing + " from " + Where() + " in " +
+                                      std::to_string(address_.connectTimeoutMs) +
+                                      " ms: the line settings are not known to be in force"};
   }
-  return result;
+  settings_ = settings;
+  return {};
+}
+
+PortResult NetPort::Put(const std::uint8_t* bytes, std::size_t count,
+                        net_socket::Deadline deadline) {
+  bool gone = false;
+  PortResult sent = net_socket::Send(handle_, bytes, count, deadline, &gone);
+  if (gone) reset_ = true;
+  return sent;
 }
 
 PortResult NetPort::Pump(net_socket::Deadline deadline) {
   scratch_.clear();
-  bool closed = false;
-  PortResult received = net_socket::Receive(handle_, deadline, &scratch_, &closed);
-  if (closed) closedByServer_ = true;
+  net_socket::Ending ending;
+  PortResult received = net_socket::Receive(handle_, deadline, kInputLimit, &scratch_, &ending);
+  closedByServer_ = closedByServer_ || ending.closed;
+  reset_ = reset_ || ending.reset;
   if (!received.ok() || scratch_.empty()) return received;
-  if (!address_.rfc2217) {
-    input_.insert(input_.end(), scratch_.begin(), scratch_.end());
-    return {};
+  if (greeting_.size() < 6) {
+    greeting_.insert(greeting_.end(), scratch_.begin(),
+                     scratch_.begin() + static_cast<std::ptrdiff_t>(std::min<std::size_t>(
+                                            6 - greeting_.size(), scratch_.size())));
   }
-  std::vector<std::uint8_t> answers;
-  telnet_.Feed(scratch_.data(), scratch_.size(), &input_, &answers);
-  if (answers.empty()) return {};
-  const Clock::time_point bound =
-      Clock::now() + std::chrono::milliseconds(address_.connectTimeoutMs);
-  return net_socket::Send(handle_, answers.data(), answers.size(), bound);
+  std::vector<std::uint8_t>* data = &scratch_;
+  if (address_.rfc2217) {
+    decoded_.clear();
+    std::vector<std::uint8_t> answers;
+    telnet_.Feed(scratch_.data(), scratch_.size(), &decoded_, &answers);
+    data = &decoded_;
+    if (!answers.empty()) {
+      const Clock::time_point bound =
+          Clock::now() + std::chrono::milliseconds(address_.connectTimeoutMs);
+      if (PortResult sent = Put(answers.data(), answers.size(), bound); !sent.ok()) return sent;
+    }
+  }
+  // A session keeps the newest bytes up to its limit; older ones beyond it
+  // are counted and dropped.
+  input_.insert(input_.end(), data->begin(), data->end());
+  if (input_.size() > kInputLimit) {
+    const std::size_t over = input_.size() - kInputLimit;
+    dropped_ += over;
+    input_.erase(input_.begin(), input_.begin() + static_cast<std::ptrdiff_t>(over));
+  }
+  return {};
 }
 
 PortResult NetPort::Configure(const LineSettings& settings) {
@@ -443,27 +578,25 @@ PortResult NetPort::Write(const std::uint8_t* bytes, std::size_t count) {
     out = scratch_.data();
     size = scratch_.size();
   }
-  if (PortResult sent = net_socket::Send(handle_, out, size, deadline); !sent.ok()) {
+  if (PortResult sent = Put(out, size, deadline); !sent.ok()) {
     unsent_ = true;
+    if (reset_) sent.reason = Ended("reset the connection") + ": " + sent.reason;
     return sent;
   }
-  // The server has every byte once it ends the session after reading them
-  // all, which Close waits for. Waiting here for the server's
-  // acknowledgement instead would wait out its delayed ACK on every frame.
-  // A server may drop what its line has not sent when the session ends
-  // (ser2net does): the session is held for the bytes' line time first.
-  lineFreeAt_ = Clock::now() + std::chrono::milliseconds(LineMilliseconds(count, settings_.baud) +
-                                                         kServerLineMarginMs);
+  written_ += count;
+  // The server ends the session when it has read the bytes, but may drop
+  // what its line has not sent yet (ser2net does): the session is held
+  // until they are there and have had their time on the line.
+  lineFreeAt_ = std::max(lineFreeAt_, Clock::now()) + roundTrip_ + LineTime(count, settings_) +
+                kServerLineMargin;
   // A server that has already hung up is seen at once.
   if (PortResult pumped = Pump(Clock::time_point{}); !pumped.ok()) {
     unsent_ = true;
     return pumped;
   }
-  if (closedByServer_) {
+  if (closedByServer_ || reset_) {
     unsent_ = true;
-    std::string reason = Where() + " closed the connection";
-    if (const std::string said = Said(input_); !said.empty()) reason += ": " + said;
-    return {PortStatus::kIoError, reason};
+    return {PortStatus::kIoError, Ended(reset_ ? "reset the connection" : "closed the connection")};
   }
   return {};
 }
@@ -496,11 +629,10 @@ PortResult NetPort::DiscardInput() {
     const Clock::time_point deadline =
         Clock::now() + std::chrono::milliseconds(address_.connectTimeoutMs);
     const int before = telnet_.Purges();
-    if (PortResult sent = net_socket::Send(handle_, scratch_.data(), scratch_.size(), deadline);
-        !sent.ok()) {
+    if (PortResult sent = Put(scratch_.data(), scratch_.size(), deadline); !sent.ok()) {
       return sent;
     }
-    while (telnet_.Purges() == before && !closedByServer_ && Clock::now() < deadline) {
+    while (telnet_.Purges() == before && !closedByServer_ && !reset_ && Clock::now() < deadline) {
       if (PortResult pumped = Pump(deadline); !pumped.ok()) return pumped;
     }
     if (telnet_.Purges() != before) return {};
@@ -511,18 +643,61 @@ PortResult NetPort::DiscardInput() {
   return {};
 }
 
-void NetPort::Close() {
-  if (!IsOpen()) return;
-  if (!unsent_ && !closedByServer_) {
-    std::this_thread::sleep_until(lineFreeAt_);
-    // The server ends its session on the line before the port counts as
-    // closed, so that the next frame finds the line free.
-    net_socket::Finish(handle_,
-                       Clock::now() + std::chrono::milliseconds(address_.connectTimeoutMs));
+PortResult NetPort::EndSession() {
+  // A write that failed has said so already; nothing else is owed.
+  if (unsent_) return {};
+  const bool owed = written_ > 0;
+  const auto verdict = [&](std::string_view what) -> PortResult {
+    if (!owed) return {};
+    return {PortStatus::kIoError,
+            Ended(what) + ": the frame is not known to have reached the line"};
+  };
+  if (owed) std::this_thread::sleep_until(lineFreeAt_);
+  if (PortResult pumped = Pump(Clock::time_point{}); !pumped.ok()) return verdict(pumped.reason);
+  if (reset_) return verdict("reset the connection");
+  if (closedByServer_) return verdict("closed the connection before the frame was confirmed");
+  if (!net_socket::HalfClose(handle_)) return verdict("could not be told the session ends");
+  // The server ends its side once it has read everything before our end;
+  // what it still sends is dropped.
+  const Clock::time_point deadline =
+      Clock::now() + std::chrono::milliseconds(address_.connectTimeoutMs);
+  while (!closedByServer_ && !reset_ && Clock::now() < deadline) {
+    if (PortResult pumped = Pump(deadline); !pumped.ok()) return verdict(pumped.reason);
+    input_.clear();
   }
-  net_socket::Close(handle_, unsent_);
+  // A reset right behind the server's end means it left bytes unread.
+  if (closedByServer_ && !reset_) {
+    if (PortResult pumped = Pump(Clock::time_point{}); !pumped.ok()) {
+      return verdict(pumped.reason);
+    }
+  }
+  if (reset_) return verdict("reset the connection");
+  if (!closedByServer_) {
+    return verdict("did not end the session in " + std::to_string(address_.connectTimeoutMs) +
+                   " ms");
+  }
+  if (!address_.rfc2217 && LooksLikeTelnet(greeting_)) {
+    std::string reason = Ended("greets with Telnet negotiation") +
+                         ": the port looks like RFC 2217; use rfc2217://" + Where();
+    RememberWrongScheme(address_.name, reason);
+    return {PortStatus::kIoError, std::move(reason)};
+  }
+  PortResult delivered;
+  if (dropped_ > 0) {
+    delivered.note = "dropped " + std::to_string(dropped_) + " bytes " + Where() +
+                     " sent beyond the " + std::to_string(kInputLimit) + " a session keeps";
+  }
+  return delivered;
+}
+
+PortResult NetPort::Close() {
+  if (!IsOpen()) return {};
+  PortResult verdict = EndSession();
+  net_socket::Close(handle_, unsent_ || !verdict.ok());
   handle_ = kNoHandle;
   input_.clear();
+  lineFreeAt_ = {};
+  return verdict;
 }
 
 // ---- the hook into the serial port ----

@@ -23,15 +23,21 @@
 namespace vorne {
 
 inline constexpr int kDefaultConnectTimeoutMs = 300;
-// Beyond the bytes' line time, what the way to the server and its own
-// handing on to the line may take.
-inline constexpr std::int64_t kServerLineMarginMs = 25;
+// Beyond the bytes' line time and a round trip, what the server's own
+// handing on to the line may take before it may end the session.
+inline constexpr std::chrono::microseconds kServerLineMargin{2000};
+// What a session keeps of the server's data: a camera's answers are a few
+// bytes, so anything beyond is a flood, read and dropped.
+inline constexpr std::size_t kInputLimit = 4096;
+// How long a port name found to speak the other scheme keeps that verdict.
+inline constexpr std::chrono::seconds kSchemeVerdictTime{30};
 
 struct NetAddress {
   bool rfc2217 = false;  // else raw TCP
   std::string host;
   std::uint16_t port = 0;
   int connectTimeoutMs = kDefaultConnectTimeoutMs;
+  std::string name;  // the port name as given
 };
 
 // Whether `path` names a network port at all (by its scheme).
@@ -81,6 +87,8 @@ class TelnetClient {
             std::vector<std::uint8_t>* answers);
 
   bool ComPortAgreed() const { return comPort_ == Agreement::kYes; }
+  // Whether the server has sent any Telnet command at all.
+  bool Negotiated() const { return negotiated_; }
   bool ComPortRefused() const { return comPort_ == Agreement::kNo; }
   // The server's answer to SET-BAUDRATE .. SET-STOPSIZE (index 1..4), with
   // the value it put in force.
@@ -100,6 +108,7 @@ class TelnetClient {
   std::uint8_t verb_ = 0;
   std::vector<std::uint8_t> sub_;
   Agreement comPort_ = Agreement::kOpen;
+  bool negotiated_ = false;
   // Options each side runs, so that an option is answered only when its
   // state changes and negotiation cannot loop.
   std::array<bool, 256> ours_{};
@@ -114,19 +123,26 @@ class TelnetClient {
 namespace net_socket {
 using Deadline = std::chrono::steady_clock::time_point;
 // Connects without blocking beyond `deadline`; TCP_NODELAY set. Refused
-// or unreachable is kNoDevice, no answer in time is kBusy.
-PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* handle);
-// Sends every byte, never raising SIGPIPE, waiting for room until `deadline`.
+// or unreachable is kNoDevice, no answer in time is kBusy, and so is a
+// server that reset the connection as it took it, which sets `reset`.
+PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* handle,
+                   bool* reset);
+// Sends every byte, never raising SIGPIPE, waiting for room until
+// `deadline`. A connection the server has ended or reset sets `gone`.
 PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t count,
-                Deadline deadline);
-// Appends what has arrived, waiting for the first byte until `deadline`
-// (not at all when it has passed). `closed` is set when the server ended
-// the connection.
-PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uint8_t>* out,
-                   bool* closed);
-// Says the client is done and waits until `deadline` for the server to
-// end the connection, dropping what it still sends.
-void Finish(std::intptr_t handle, Deadline deadline);
+                Deadline deadline, bool* gone);
+// What one receive saw of the connection's end.
+struct Ending {
+  bool closed = false;  // the server ended its side (its FIN)
+  bool reset = false;   // the connection was reset or aborted
+};
+// Appends what has arrived to `out`, waiting for the first byte until
+// `deadline` (not at all when it has passed). Reads at most `limit`
+// bytes, so a flood cannot hold the caller.
+PortResult Receive(std::intptr_t handle, Deadline deadline, std::size_t limit,
+                   std::vector<std::uint8_t>* out, Ending* ending);
+// Ends the client's side of the connection; the server's side stays open.
+bool HalfClose(std::intptr_t handle);
 // Closes; `abort` drops what has not been sent.
 void Close(std::intptr_t handle, bool abort);
 }  // namespace net_socket
@@ -141,17 +157,21 @@ class NetPort {
   ~NetPort() { Close(); }
 
   // Connects, and on RFC 2217 puts `settings` in force and drops the
-  // server's old input; all within the connect bound. Settings the server
-  // does not acknowledge in time are named in the result's note.
+  // server's old input; all within the connect bound. A server that
+  // speaks the other scheme, or leaves the settings unanswered, fails
+  // before any data byte is sent.
   PortResult Open(const NetAddress& address, const LineSettings& settings);
   PortResult Configure(const LineSettings& settings);
-  // Sends every byte within the connect bound. Close then waits for the
-  // server to end the session, which it does once it has read them all.
+  // Sends every byte within the connect bound. Whether the server took
+  // them is known only at Close.
   PortResult Write(const std::uint8_t* bytes, std::size_t count);
   PortResult Waiting(std::size_t* count);
   PortResult Read(std::size_t max, std::vector<std::uint8_t>* out);
   PortResult DiscardInput();
-  void Close();
+  // Ends the session. After data was written, a failure unless the server
+  // answered the end of the session with its own, without a reset, once
+  // the bytes' time on the line had passed: only then has it read them.
+  PortResult Close();
   bool IsOpen() const { return handle_ != kNoHandle; }
 
  private:
@@ -160,6 +180,12 @@ class NetPort {
   PortResult Connect(const LineSettings& settings, net_socket::Deadline deadline);
   // Takes what has arrived, waiting until `deadline` for the first byte.
   PortResult Pump(net_socket::Deadline deadline);
+  // Sends on the session; a server that has gone is noted as such.
+  PortResult Put(const std::uint8_t* bytes, std::size_t count, net_socket::Deadline deadline);
+  // The verdict on the session as Close ends it.
+  PortResult EndSession();
+  // The server's end, with the first bytes it sent, for a reason text.
+  std::string Ended(std::string_view what) const;
   // Sends `settings` and waits for their answers until `deadline`.
   PortResult Settle(const LineSettings& settings, bool purge, net_socket::Deadline deadline);
   std::string Where() const;
@@ -169,9 +195,17 @@ class NetPort {
   TelnetClient telnet_;
   std::vector<std::uint8_t> input_;  // data received, not yet read
   std::vector<std::uint8_t> scratch_;
+  std::vector<std::uint8_t> decoded_;
+  // The first bytes a raw server sent in this session, to tell a Telnet
+  // greeting.
+  std::vector<std::uint8_t> greeting_;
   LineSettings settings_;
   bool closedByServer_ = false;
+  bool reset_ = false;
   bool unsent_ = false;
+  std::size_t written_ = 0;  // data bytes handed over in this session
+  std::size_t dropped_ = 0;  // server bytes beyond what a session keeps
+  std::chrono::steady_clock::duration roundTrip_{};
   // When the last bytes written have left the server's line.
   std::chrono::steady_clock::time_point lineFreeAt_{};
 };

@@ -95,8 +95,10 @@ class SerialPort {
   PortResult Read(std::size_t max, std::vector<std::uint8_t>* out);
   // Drops the received bytes not yet read.
   PortResult DiscardInput();
-  // Lets the bytes written go out, then releases the device.
-  void Close();
+  // Lets the bytes written go out, then releases the device. A failure
+  // when the port learns only now that bytes written did not arrive (a
+  // device server that did not confirm them); the port is closed anyway.
+  PortResult Close();
 
   bool IsOpen() const { return handle_ != kNoHandle || net_ != nullptr; }
 

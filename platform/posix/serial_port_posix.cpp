@@ -87,7 +87,7 @@ bool SerialPort::SupportsRate(std::int32_t baud) {
   return RateFor(baud, &code);
 }
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() { static_cast<void>(Close()); }
 
 namespace {
 
@@ -168,7 +168,7 @@ PortResult Lock(int fd, std::int32_t baud) {
 }  // namespace
 
 PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
-  Close();
+  static_cast<void>(Close());
   if (IsNetPath(path)) return OpenNet(path, settings);
   // O_NONBLOCK: a line without carrier must not hold the caller; O_NOCTTY:
   // the port never becomes the host process's terminal.
@@ -302,9 +302,14 @@ PortResult SerialPort::DiscardInput() {
   return {};
 }
 
-void SerialPort::Close() {
-  net_.reset();  // closes the connection
-  if (!IsOpen()) return;
+PortResult SerialPort::Close() {
+  if (net_) {
+    // A device server's session: its end is where delivery shows.
+    PortResult ended = net_->Close();
+    net_.reset();
+    return ended;
+  }
+  if (!IsOpen()) return {};
   const int fd = Descriptor(handle_);
   handle_ = kNoHandle;
   if (unsent_) {
@@ -315,6 +320,7 @@ void SerialPort::Close() {
     ::tcdrain(fd);  // the last bytes still in the transmitter
   }
   ::close(fd);  // also drops the lock
+  return {};
 }
 
 }  // namespace vorne

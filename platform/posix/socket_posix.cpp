@@ -8,6 +8,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -81,7 +82,9 @@ int TryConnect(const addrinfo& info, net_socket::Deadline deadline, int* socketO
 
 namespace net_socket {
 
-PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* handle) {
+PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* handle,
+                   bool* reset) {
+  *reset = false;
   addrinfo hints{};
   hints.ai_family = AF_UNSPEC;
   hints.ai_socktype = SOCK_STREAM;
@@ -114,12 +117,17 @@ PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* 
     return {PortStatus::kBusy, "no answer from " + Where(address) + " in " +
                                    std::to_string(address.connectTimeoutMs) + " ms"};
   }
+  if (error == ECONNRESET) {
+    *reset = true;
+    return {PortStatus::kBusy, Where(address) + " reset the connection as it took it"};
+  }
   return {PortStatus::kNoDevice, Where(address) + ": " + std::strerror(error)};
 }
 
 PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t count,
-                Deadline deadline) {
+                Deadline deadline, bool* gone) {
   const int fd = Descriptor(handle);
+  *gone = false;
   std::size_t done = 0;
   while (done < count) {
     const ssize_t put = ::send(fd, bytes + done, count - done, MSG_NOSIGNAL | MSG_DONTWAIT);
@@ -129,7 +137,9 @@ PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t cou
     }
     if (put < 0 && errno == EINTR) continue;
     if (put < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
-      return {PortStatus::kIoError, std::strerror(errno)};
+      const int error = errno;
+      *gone = error == EPIPE || error == ECONNRESET;
+      return {PortStatus::kIoError, std::strerror(error)};
     }
     const int left = MillisecondsLeft(deadline);
     if (left == 0) {
@@ -143,10 +153,9 @@ PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t cou
   return {};
 }
 
-PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uint8_t>* out,
-                   bool* closed) {
+PortResult Receive(std::intptr_t handle, Deadline deadline, std::size_t limit,
+                   std::vector<std::uint8_t>* out, Ending* ending) {
   const int fd = Descriptor(handle);
-  *closed = false;
   pollfd wait{fd, POLLIN, 0};
   int ready = 0;
   do {
@@ -154,37 +163,40 @@ PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uin
   } while (ready < 0 && errno == EINTR);
   if (ready <= 0) return {};
   std::uint8_t chunk[1024];
-  for (;;) {
-    const ssize_t got = ::recv(fd, chunk, sizeof(chunk), MSG_DONTWAIT);
+  std::size_t taken = 0;
+  // Bounded in bytes: a server that sends faster than this reads is left
+  // for the next call.
+  while (taken < limit) {
+    const ssize_t got = ::recv(fd, chunk, std::min(sizeof(chunk), limit - taken), MSG_DONTWAIT);
     if (got > 0) {
       out->insert(out->end(), chunk, chunk + got);
+      taken += static_cast<std::size_t>(got);
       AckAtOnce(fd);
       continue;
     }
     if (got == 0) {
-      *closed = true;
+      // A reset after the end shows only as the socket's pending error.
+      int error = 0;
+      socklen_t size = sizeof(error);
+      if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error != 0) {
+        ending->reset = true;
+      } else {
+        ending->closed = true;
+      }
       return {};
     }
     if (errno == EINTR) continue;
     if (errno == EAGAIN || errno == EWOULDBLOCK) return {};
-    if (errno == ECONNRESET) {
-      *closed = true;
+    if (errno == ECONNRESET || errno == EPIPE || errno == ETIMEDOUT) {
+      ending->reset = true;
       return {};
     }
     return {PortStatus::kIoError, std::strerror(errno)};
   }
+  return {};
 }
 
-void Finish(std::intptr_t handle, Deadline deadline) {
-  const int fd = Descriptor(handle);
-  if (::shutdown(fd, SHUT_WR) != 0) return;
-  std::vector<std::uint8_t> rest;
-  bool closed = false;
-  while (!closed && MillisecondsLeft(deadline) > 0) {
-    rest.clear();
-    if (!Receive(handle, deadline, &rest, &closed).ok()) return;
-  }
-}
+bool HalfClose(std::intptr_t handle) { return ::shutdown(Descriptor(handle), SHUT_WR) == 0; }
 
 void Close(std::intptr_t handle, bool abort) {
   const int fd = Descriptor(handle);

@@ -165,10 +165,10 @@ bool SerialPort::SupportsRate(std::int32_t baud) {
   return false;
 }
 
-SerialPort::~SerialPort() { Close(); }
+SerialPort::~SerialPort() { static_cast<void>(Close()); }
 
 PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
-  Close();
+  static_cast<void>(Close());
   if (IsNetPath(path)) return OpenNet(path, settings);
   PortResult failure;
   const HANDLE handle = OpenExclusive(ToWide(path), settings.baud, &failure);
@@ -293,9 +293,14 @@ PortResult SerialPort::DiscardInput() {
   return {};
 }
 
-void SerialPort::Close() {
-  net_.reset();  // closes the connection
-  if (!IsOpen()) return;
+PortResult SerialPort::Close() {
+  if (net_) {
+    // A device server's session: its end is where delivery shows.
+    PortResult ended = net_->Close();
+    net_.reset();
+    return ended;
+  }
+  if (!IsOpen()) return {};
   const HANDLE handle = Handle(handle_);
   handle_ = kNoHandle;
   if (unsent_) {
@@ -306,6 +311,7 @@ void SerialPort::Close() {
     ::FlushFileBuffers(handle);  // the last bytes still in the transmitter
   }
   ::CloseHandle(handle);
+  return {};
 }
 
 }  // namespace vorne

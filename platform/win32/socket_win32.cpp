@@ -3,6 +3,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <mutex>
 
 #include "platform/net_port.h"
@@ -106,7 +107,9 @@ int TryConnect(const addrinfo& info, net_socket::Deadline deadline, SOCKET* sock
 
 namespace net_socket {
 
-PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* handle) {
+PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* handle,
+                   bool* reset) {
+  *reset = false;
   if (const int started = StartWinsock(); started != 0) {
     return {PortStatus::kNoDevice, "no network: " + SystemText(static_cast<DWORD>(started))};
   }
@@ -144,12 +147,17 @@ PortResult Connect(const NetAddress& address, Deadline deadline, std::intptr_t* 
     return {PortStatus::kBusy, "no answer from " + Where(address) + " in " +
                                    std::to_string(address.connectTimeoutMs) + " ms"};
   }
+  if (error == WSAECONNRESET || error == WSAECONNABORTED) {
+    *reset = true;
+    return {PortStatus::kBusy, Where(address) + " reset the connection as it took it"};
+  }
   return {PortStatus::kNoDevice, Where(address) + ": " + SystemText(static_cast<DWORD>(error))};
 }
 
 PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t count,
-                Deadline deadline) {
+                Deadline deadline, bool* gone) {
   const SOCKET socket = Socket(handle);
+  *gone = false;
   std::size_t done = 0;
   while (done < count) {
     const int want = static_cast<int>(count - done > 0x10000 ? 0x10000 : count - done);
@@ -160,6 +168,7 @@ PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t cou
     }
     const int error = ::WSAGetLastError();
     if (put == SOCKET_ERROR && error != WSAEWOULDBLOCK) {
+      *gone = error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAESHUTDOWN;
       return {PortStatus::kIoError, SystemText(static_cast<DWORD>(error))};
     }
     if (MillisecondsLeft(deadline) == 0) {
@@ -172,41 +181,38 @@ PortResult Send(std::intptr_t handle, const std::uint8_t* bytes, std::size_t cou
   return {};
 }
 
-PortResult Receive(std::intptr_t handle, Deadline deadline, std::vector<std::uint8_t>* out,
-                   bool* closed) {
+PortResult Receive(std::intptr_t handle, Deadline deadline, std::size_t limit,
+                   std::vector<std::uint8_t>* out, Ending* ending) {
   const SOCKET socket = Socket(handle);
-  *closed = false;
   if (!WaitReadable(socket, deadline)) return {};
   char chunk[1024];
-  for (;;) {
-    const int got = ::recv(socket, chunk, sizeof(chunk), 0);
+  std::size_t taken = 0;
+  // Bounded in bytes: a server that sends faster than this reads is left
+  // for the next call.
+  while (taken < limit) {
+    const int want = static_cast<int>(std::min(sizeof(chunk), limit - taken));
+    const int got = ::recv(socket, chunk, want, 0);
     if (got > 0) {
       out->insert(out->end(), chunk, chunk + got);
+      taken += static_cast<std::size_t>(got);
       continue;
     }
     if (got == 0) {
-      *closed = true;
+      ending->closed = true;
       return {};
     }
     const int error = ::WSAGetLastError();
     if (error == WSAEWOULDBLOCK) return {};
-    if (error == WSAECONNRESET || error == WSAECONNABORTED) {
-      *closed = true;
+    if (error == WSAECONNRESET || error == WSAECONNABORTED || error == WSAETIMEDOUT) {
+      ending->reset = true;
       return {};
     }
     return {PortStatus::kIoError, SystemText(static_cast<DWORD>(error))};
   }
+  return {};
 }
 
-void Finish(std::intptr_t handle, Deadline deadline) {
-  if (::shutdown(Socket(handle), SD_SEND) != 0) return;
-  std::vector<std::uint8_t> rest;
-  bool closed = false;
-  while (!closed && MillisecondsLeft(deadline) > 0) {
-    rest.clear();
-    if (!Receive(handle, deadline, &rest, &closed).ok()) return;
-  }
-}
+bool HalfClose(std::intptr_t handle) { return ::shutdown(Socket(handle), SD_SEND) == 0; }
 
 void Close(std::intptr_t handle, bool abort) {
   const SOCKET socket = Socket(handle);
