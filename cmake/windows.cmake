@@ -178,7 +178,8 @@ set(VORNE_NATIVE_CAMSIM ${PROJECT_SOURCE_DIR}/build/default/bin/vorne-camsim CAC
 if(CMAKE_CROSSCOMPILING_EMULATOR)
   add_test(NAME vornectl_under_wine
     COMMAND ${tests_dir}/windows/vornectl_under_wine.sh ${CMAKE_CROSSCOMPILING_EMULATOR}
-            ${CMAKE_BINARY_DIR}/bin ${VORNE_NATIVE_CAMSIM})
+            ${CMAKE_BINARY_DIR}/bin ${VORNE_NATIVE_CAMSIM}
+            ${PROJECT_SOURCE_DIR}/build/default/bin/vorne-hostile-server)
   set_tests_properties(vornectl_under_wine PROPERTIES TIMEOUT 300 RESOURCE_LOCK wine_com2)
 endif()
 

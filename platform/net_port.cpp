@@ -97,11 +97,13 @@ bool LooksLikeTelnet(const std::vector<std::uint8_t>& first) {
   return command(0) && (first[1] == kSb || command(3));
 }
 
-// Port names found to speak the other scheme, so that the frames after the
-// first fail before a byte is sent. Few names are in use at once.
+// What is known of the scheme behind a port name: found to speak the
+// other one (so that the frames after the first fail before a byte is
+// sent), or heard out as a raw port (so that its frames need only a short
+// wait for a Telnet greeting). Few names are in use at once.
 struct SchemeVerdict {
   std::string name;
-  std::string reason;
+  std::string wrong;  // why the scheme is wrong; empty: a raw port heard out
   Clock::time_point until;
 };
 std::mutex verdictsLock;
@@ -110,24 +112,31 @@ std::vector<SchemeVerdict>& Verdicts() {
   return verdicts;
 }
 
-std::optional<std::string> KnownWrongScheme(const std::string& name) {
+// A raw port stays heard out this long; a wrong scheme kSchemeVerdictTime.
+constexpr std::chrono::minutes kRawPortTime{5};
+// How long a port not heard out yet is given to greet.
+constexpr std::chrono::milliseconds kFirstGreetingWait{20};
+
+std::optional<SchemeVerdict> KnownScheme(const std::string& name) {
   std::lock_guard lock(verdictsLock);
   auto& verdicts = Verdicts();
   const Clock::time_point now = Clock::now();
-  std::erase_if(verdicts, [&](const SchemeVerdict& v) { return v.until <= now; });
   for (const SchemeVerdict& v : verdicts) {
-    if (v.name == name) return v.reason;
+    if (v.name == name && v.until > now) return v;
   }
   return std::nullopt;
 }
 
-void RememberWrongScheme(const std::string& name, const std::string& reason) {
-  constexpr std::size_t kKept = 16;
+void RememberScheme(const std::string& name, const std::string& wrong) {
+  constexpr std::size_t kKept = 128;
   std::lock_guard lock(verdictsLock);
   auto& verdicts = Verdicts();
-  std::erase_if(verdicts, [&](const SchemeVerdict& v) { return v.name == name; });
+  const Clock::time_point now = Clock::now();
+  std::erase_if(verdicts, [&](const SchemeVerdict& v) { return v.name == name || v.until <= now; });
   if (verdicts.size() >= kKept) verdicts.erase(verdicts.begin());
-  verdicts.push_back({name, reason, Clock::now() + kSchemeVerdictTime});
+  verdicts.push_back({name, wrong,
+                      now + (wrong.empty() ? Clock::duration(kRawPortTime)
+                                           : Clock::duration(kSchemeVerdictTime))});
 }
 
 }  // namespace
@@ -349,9 +358,9 @@ std::string NetPort::Ended(std::string_view what) const {
 PortResult NetPort::Open(const NetAddress& address, const LineSettings& settings) {
   static_cast<void>(Close());
   address_ = address;
-  if (std::optional<std::string> known = KnownWrongScheme(address.name)) {
-    return {PortStatus::kNoDevice, *known};
-  }
+  const std::optional<SchemeVerdict> known = KnownScheme(address.name);
+  if (known && !known->wrong.empty()) return {PortStatus::kNoDevice, known->wrong};
+  heardOut_ = known.has_value();
   const Clock::time_point deadline =
       Clock::now() + std::chrono::milliseconds(address.connectTimeoutMs);
   // A server that serves another client, or is still ending the last
@@ -416,7 +425,7 @@ PortResult NetPort::Connect(const LineSettings& settings, net_socket::Deadline d
     if (LooksLikeTelnet(greeting_)) {
       std::string reason = Ended("greets with Telnet negotiation") +
                            ": the port looks like RFC 2217; use rfc2217://" + Where();
-      RememberWrongScheme(address.name, reason);
+      RememberScheme(address.name, reason);
       return fail({PortStatus::kNoDevice, std::move(reason)});
     }
     if (closedByServer_ || reset_) return turnedAway();
@@ -443,7 +452,7 @@ PortResult NetPort::Connect(const LineSettings& settings, net_socket::Deadline d
     std::string reason = Ended("answered no Telnet negotiation in " +
                                std::to_string(address.connectTimeoutMs) + " ms") +
                          ": the port looks raw; use tcp://" + Where();
-    RememberWrongScheme(address.name, reason);
+    RememberScheme(address.name, reason);
     return fail({PortStatus::kNoDevice, std::move(reason)});
   }
   settings_ = settings;
@@ -679,9 +688,10 @@ PortResult NetPort::EndSession() {
   if (!address_.rfc2217 && LooksLikeTelnet(greeting_)) {
     std::string reason = Ended("greets with Telnet negotiation") +
                          ": the port looks like RFC 2217; use rfc2217://" + Where();
-    RememberWrongScheme(address_.name, reason);
+    RememberScheme(address_.name, reason);
     return {PortStatus::kIoError, std::move(reason)};
   }
+  if (!address_.rfc2217 && !heardOut_) RememberScheme(address_.name, {});
   PortResult delivered;
   if (dropped_ > 0) {
     delivered.note = "dropped " + std::to_string(dropped_) + " bytes " + Where() +

@@ -203,6 +203,7 @@ class NetPort {
   bool closedByServer_ = false;
   bool reset_ = false;
   bool unsent_ = false;
+  bool heardOut_ = false;    // a raw port known not to greet with Telnet
   std::size_t written_ = 0;  // data bytes handed over in this session
   std::size_t dropped_ = 0;  // server bytes beyond what a session keeps
   std::chrono::steady_clock::duration roundTrip_{};

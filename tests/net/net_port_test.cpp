@@ -30,6 +30,13 @@ TEST(NetAddress, NamesAreReadOrRefusedWithTheirFault) {
       {"rfc2217://h:1?connect_timeout_ms=0", false, false, "", 0, 0},
       {"rfc2217://h:1?timeout=5", false, false, "", 0, 0},
       {"/dev/ttyS0", false, false, "", 0, 0},
+      // Characters no host name or address holds never reach the resolver.
+      {"tcp://host\nCOM1 open:4001", false, false, "", 0, 0},
+      {"tcp://ho st:4001", false, false, "", 0, 0},
+      {"tcp://user@host:4001", false, false, "", 0, 0},
+      {"tcp://h\xc3\xa9:4001", false, false, "", 0, 0},
+      {"tcp://[fe80::1%eth0]:4001", true, false, "fe80::1%eth0", 4001, kDefaultConnectTimeoutMs},
+      {"tcp://[::1 ]:4001", false, false, "", 0, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.path);
@@ -45,6 +52,9 @@ TEST(NetAddress, NamesAreReadOrRefusedWithTheirFault) {
     EXPECT_EQ(address->port, c.port);
     EXPECT_EQ(address->connectTimeoutMs, c.timeoutMs);
   }
+  std::string error;
+  EXPECT_FALSE(ParseNetAddress("tcp://" + std::string(300, 'a') + ":1", &error));
+  EXPECT_LT(error.size(), 80u) << "the name is not echoed";
   EXPECT_FALSE(IsNetPath("/dev/ttyUSB0"));
   EXPECT_TRUE(IsNetPath("rfc2217://x:1"));
 }

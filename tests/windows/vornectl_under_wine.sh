@@ -7,11 +7,16 @@
 # load the stand-in DLLs (decorated exports from .def files) from beside
 # the module.
 #
-# Usage: vornectl_under_wine.sh WINE BIN_DIR CAMSIM   (WINEPREFIX set)
+# Devices servers that cannot take a frame must fail the run: one that
+# never reads, the wrong scheme either way (misbehaving servers of the Linux
+# build's vorne-hostile-server), and a ser2net line another client holds.
+#
+# Usage: vornectl_under_wine.sh WINE BIN_DIR CAMSIM HOSTILE   (WINEPREFIX set)
 set -u
 wine=$1
 bin=$2
 camsim=$3
+hostile=${4:-}
 prefix=${WINEPREFIX:?WINEPREFIX must name the wine prefix}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
@@ -90,6 +95,56 @@ for scheme in tcp rfc2217; do
     echo "ok   PELCO_D over $scheme://: $frames frames understood, camera stopped"
   fi
 done
+
+# Servers that cannot take the frame: vornectl.exe exits 1 and says why.
+refused() {  # NAME URL EXPECTED-TEXT
+  "$wine" "$bin/vornectl.exe" move --type PELCO_D --device "$2" left sleep 50 stop \
+    >"$work/$1.log" 2>&1
+  local host=$?
+  if [ "$host" -ne 1 ]; then
+    fail "$1" "vornectl.exe exited $host, not 1: $(cat "$work/$1.log")"
+  elif ! grep -qF "$3" "$work/$1.log"; then
+    fail "$1" "no '$3' in: $(cat "$work/$1.log")"
+  else
+    echo "ok   $1: refused, '$3'"
+  fi
+}
+if [ -x "$hostile" ]; then
+  for mode in never-reads:tcp:"did not end the session" telnet:tcp:"use rfc2217://" \
+              polite:rfc2217:"use tcp://"; do
+    IFS=: read -r name scheme expect <<<"$mode"
+    "$hostile" "$name" "$scheme" >"$work/$name.url" < <(sleep 120) &
+    server=$!
+    for _ in $(seq 100); do [ -s "$work/$name.url" ] && break; sleep 0.05; done
+    refused "$name-as-$scheme" "$(head -1 "$work/$name.url")" "$expect"
+    kill "$server"
+    wait "$server" 2>/dev/null
+  done
+else
+  echo "not run: hostile device servers under wine, because vorne-hostile-server is missing"
+fi
+if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then
+  ser2net=$(command -v ser2net || echo /usr/sbin/ser2net)
+  link=$work/held-line
+  "$camsim" --type PELCO_D --pty --link "$link" >"$work/held.out" 2>&1 &
+  camera=$!
+  for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
+  port=$(( 20000 + RANDOM % 20000 ))
+  printf 'connection: &held\n  accepter: tcp,127.0.0.1,%s\n  connector: serialdev,%s,9600n81,local\n' \
+    "$port" "$(readlink -f "$link")" >"$work/ser2net.yaml"
+  "$ser2net" -n -d -c "$work/ser2net.yaml" >"$work/ser2net.log" 2>&1 &
+  server=$!
+  for _ in $(seq 100); do (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null && break; sleep 0.05; done
+  exec {holder}<>"/dev/tcp/127.0.0.1/$port"
+  sleep 0.3
+  refused ser2net-line-held "tcp://127.0.0.1:$port" "Open com port"
+  exec {holder}>&-
+  kill -TERM "$server" "$camera"
+  wait "$server" "$camera" 2>/dev/null
+  if grep -q ' rx ' "$work/held.out"; then fail ser2net-line-held "a frame reached the camera"; fi
+else
+  echo "not run: a held ser2net line under wine, because ser2net is not installed"
+fi
 
 # The vendor types: the module loads the library from its own folder.
 for type in RC20 SU_320; do
