@@ -76,7 +76,8 @@ test-windows: build
 test: check-format tidy test-default test-asan test-clang test-fuzz test-windows
 
 # The ratio table (module against raw C, interleaved in one run), the soak,
-# 64 cameras behind one ser2net (raw accepters, 10,000 commands round robin)
+# 64 cameras behind one ser2net (raw, then RFC 2217 accepters, 10,000 commands
+# round robin each)
 # with a frame over raw TCP against plain C,
 # then the Google Benchmark micro-benchmarks; with strace present, the system
 # calls of 1000 frames each way.
@@ -84,7 +85,7 @@ bench: build
 	build/default/bin/vorne_ratios
 	build/default/bin/vorne_ratios --soak
 	@if command -v ser2net >/dev/null || [ -x /usr/sbin/ser2net ]; then \
-	  build/default/bin/vorne_ratios --net; \
+	  build/default/bin/vorne_ratios --net && build/default/bin/vorne_ratios --net rfc2217; \
 	else \
 	  echo "ser2net is not installed: skipping the 64-camera device-server run (make deps)"; \
 	fi
