@@ -143,6 +143,8 @@ TEST(Vornectl, AClosedOutputEndsTheMoveWithTheCameraStopped) {
   program.CloseOut();  // as `| head -1` does
   EXPECT_EQ(program.Wait().ShellCode(), 128 + SIGPIPE);
   EXPECT_LT(std::chrono::steady_clock::now() - started, 6s);
+  // The frames were written before the program ended, not yet read.
+  ASSERT_TRUE(camera->WaitForFrames(2, 5s));
   ASSERT_TRUE(AnyFrameMeans(camera->Frames(), "pan left"));
   ExpectStopped(*camera, "closed output");
 }
