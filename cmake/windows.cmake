@@ -155,7 +155,7 @@ function(vorne_windows_test name)
 endfunction()
 
 # The module's insides: entry, component, host log, catalogue, factory,
-# port link, frames.
+# port link, frames, the network port, safe text.
 vorne_windows_test(windows_unit_tests
   ${tests_dir}/controller/catalogue_test.cpp
   ${tests_dir}/controller/factory_test.cpp
@@ -165,7 +165,8 @@ vorne_windows_test(windows_unit_tests
   ${tests_dir}/serial/port_link_test.cpp
   ${tests_dir}/protocols/frames_test.cpp
   ${tests_dir}/protocols/pelco_address_test.cpp
-  ${tests_dir}/net/net_port_test.cpp)
+  ${tests_dir}/net/net_port_test.cpp
+  ${tests_dir}/platform/safe_text_test.cpp)
 
 # The Win32 backend itself (vorne.dll loaded by a host: exit_while_loaded
 # and the end-to-end test below).

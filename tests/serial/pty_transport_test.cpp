@@ -181,6 +181,16 @@ TEST_F(WireTraceTest, BytesInAndFailedOpensAreTraced) {
                   "COM2 open failed /nonexistent/ttyVORNE: No such file or directory"));
 }
 
+TEST_F(WireTraceTest, ANewlineInADeviceNameCannotForgeALine) {
+  {
+    ScopedComPort forged(2, "/nonexistent/tty\nCOM2 close");
+    EXPECT_EQ(driver_.OpenPort(), 0);
+  }
+  EXPECT_THAT(
+      trace_.Lines(),
+      ElementsAre("COM2 open failed /nonexistent/tty\\x0ACOM2 close: No such file or directory"));
+}
+
 TEST_F(WireTraceTest, SettingsTheLineCannotTakeAreTracedWithTheirText) {
   ASSERT_EQ(driver_.SetBaudRate(14400), 1);  // applied only at the next open
   EXPECT_EQ(driver_.PanLeft(), 0);
