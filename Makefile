@@ -53,7 +53,7 @@ test-fuzz: build-fuzz
 
 # A million inputs per target under ASan and UBSan.
 fuzz: build-fuzz
-	for name in decoder tac; do \
+	for name in decoder tac net; do \
 	  mkdir -p build/fuzz/tests/fuzz/corpus/$$name; \
 	  build/fuzz/bin/$${name}_fuzz -runs=1000000 -max_len=256 -print_final_stats=1 \
 	    build/fuzz/tests/fuzz/corpus/$$name tests/fuzz/corpus/$$name || exit 1; \
