@@ -7,7 +7,7 @@
 // stream). Fed whole and fed in the chunks it must give the same data,
 // answers and state, and the client's own buffers stay small however long
 // the stream. The whole input is also a port name, as it is and behind
-// each scheme.
+// each scheme, and a text made safe for a line of the trace.
 #include <sanitizer/allocator_interface.h>
 
 #include <algorithm>
@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "platform/net_port.h"
+#include "platform/safe_text.h"
 
 using namespace vorne;
 
@@ -147,6 +148,26 @@ void CheckPortName(std::string_view path) {
   Require(address->connectTimeoutMs >= 1, "a connect bound below 1 ms");
 }
 
+// Made safe, any text is valid UTF-8 without a control character and
+// stays within four escape bytes per byte kept, plus the length note.
+void CheckSafeText(std::string_view text, std::size_t limit) {
+  const std::string safe = SafeText(text, limit);
+  Require(safe.size() <= 4 * std::min(limit, text.size()) + 32, "a safe text too long");
+  for (std::size_t i = 0; i < safe.size();) {
+    const auto lead = static_cast<unsigned char>(safe[i]);
+    Require(lead >= 0x20 && lead != 0x7F, "a control character in a safe text");
+    const std::size_t length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    Require(lead < 0x80 || (lead >= 0xC2 && lead <= 0xF4), "a safe text is not UTF-8");
+    Require(i + length <= safe.size(), "a safe text ends inside a character");
+    for (std::size_t k = 1; k < length; ++k) {
+      Require((static_cast<unsigned char>(safe[i + k]) & 0xC0) == 0x80, "a safe text is not UTF-8");
+    }
+    Require(!(lead == 0xC2 && static_cast<unsigned char>(safe[i + 1]) < 0xA0),
+            "a C1 control in a safe text");
+    i += length;
+  }
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -158,5 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const std::string_view scheme : {"tcp://", "rfc2217://"}) {
     CheckPortName(std::string(scheme) + std::string(text));
   }
+  CheckSafeText(text, kSafeTextLimit);
+  CheckSafeText(text, size == 0 ? 0 : data[0] % 64);
   return 0;
 }
