@@ -34,11 +34,13 @@ TraceState& State() {
   return state;
 }
 
+// The name and the system's reason are made safe: the host's standard
+// error is often a terminal or a log read line by line.
 void Warn(const std::string& name, std::string_view why) {
   std::string text = "vorne: wire trace ";
-  text += name;
+  AppendSafeText(text, name);
   text += " is off: ";
-  text += why;
+  AppendSafeText(text, why);
   text += '\n';
   WriteStandardError(text);
 }
