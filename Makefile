@@ -53,7 +53,7 @@ test-fuzz: build-fuzz
 
 # A million inputs per target under ASan and UBSan.
 fuzz: build-fuzz
-	for name in decoder tac; do \
+	for name in decoder tac net; do \
 	  mkdir -p build/fuzz/tests/fuzz/corpus/$$name; \
 	  build/fuzz/bin/$${name}_fuzz -runs=1000000 -max_len=256 -print_final_stats=1 \
 	    build/fuzz/tests/fuzz/corpus/$$name tests/fuzz/corpus/$$name || exit 1; \
@@ -73,7 +73,20 @@ windows: deps
 test-windows: build
 	@scripts/test-windows.sh
 
-test: check-format tidy test-default test-asan test-clang test-fuzz test-windows
+# One step after another, each timed; the first step that fails ends the run
+# with its exit code. The times are repeated at the end, where CI logs show them.
+TEST_STEPS = check-format tidy test-default test-asan test-clang test-fuzz test-windows
+test:
+	@times=""; \
+	for step in $(TEST_STEPS); do \
+	  start=$$(date +%s); rc=0; \
+	  $(MAKE) --no-print-directory $$step || rc=$$?; \
+	  line="step $$step: $$(( $$(date +%s) - start )) s"; \
+	  [ $$rc -eq 0 ] || line="$$line, failed with exit code $$rc"; \
+	  echo "$$line"; times="$$times$$line\n"; \
+	  if [ $$rc -ne 0 ]; then printf "%b" "$$times"; exit $$rc; fi; \
+	done; \
+	printf "%b" "$$times"
 
 # The ratio table (module against raw C, interleaved in one run), the soak,
 # 64 cameras behind one ser2net (raw, then RFC 2217 accepters, 10,000 commands

@@ -120,6 +120,7 @@ enable_testing()
 add_test(NAME module_exports_only_lumodll
   COMMAND ${CMAKE_COMMAND} -DMODULE=$<TARGET_FILE:vorne> -DOBJDUMP=${CMAKE_OBJDUMP}
           -P ${PROJECT_SOURCE_DIR}/tests/plugin/check_exports.cmake)
+set_tests_properties(module_exports_only_lumodll PROPERTIES TIMEOUT 60)
 
 # GoogleTest built from Debian's sources with this compiler, without the
 # project's warning flags (its code is not the project's).
@@ -154,7 +155,7 @@ function(vorne_windows_test name)
 endfunction()
 
 # The module's insides: entry, component, host log, catalogue, factory,
-# port link, frames.
+# port link, frames, the network port, safe text.
 vorne_windows_test(windows_unit_tests
   ${tests_dir}/controller/catalogue_test.cpp
   ${tests_dir}/controller/factory_test.cpp
@@ -164,7 +165,8 @@ vorne_windows_test(windows_unit_tests
   ${tests_dir}/serial/port_link_test.cpp
   ${tests_dir}/protocols/frames_test.cpp
   ${tests_dir}/protocols/pelco_address_test.cpp
-  ${tests_dir}/net/net_port_test.cpp)
+  ${tests_dir}/net/net_port_test.cpp
+  ${tests_dir}/platform/safe_text_test.cpp)
 
 # The Win32 backend itself (vorne.dll loaded by a host: exit_while_loaded
 # and the end-to-end test below).
@@ -196,10 +198,10 @@ target_link_libraries(exit_while_loaded PRIVATE vorne_public)
 target_link_options(exit_while_loaded PRIVATE ${VORNE_WIN_STATIC})
 add_dependencies(exit_while_loaded vorne)
 add_test(NAME module_exit_at_process_end_calls_no_host COMMAND exit_while_loaded exit)
-set_tests_properties(module_exit_at_process_end_calls_no_host PROPERTIES
+set_tests_properties(module_exit_at_process_end_calls_no_host PROPERTIES TIMEOUT 120
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   PASS_REGULAR_EXPRESSION "main returned" FAIL_REGULAR_EXPRESSION "sink released|cannot")
 add_test(NAME module_unload_releases_the_host_sink COMMAND exit_while_loaded unload)
-set_tests_properties(module_unload_releases_the_host_sink PROPERTIES
+set_tests_properties(module_unload_releases_the_host_sink PROPERTIES TIMEOUT 120
   WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
   PASS_REGULAR_EXPRESSION "sink released\r?\nmain returned")

@@ -6,6 +6,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/safe_text.h"
 #include "platform/trace_file.h"
 
 namespace vorne {
@@ -33,11 +34,13 @@ TraceState& State() {
   return state;
 }
 
+// The name and the system's reason are made safe: the host's standard
+// error is often a terminal or a log read line by line.
 void Warn(const std::string& name, std::string_view why) {
   std::string text = "vorne: wire trace ";
-  text += name;
+  AppendSafeText(text, name);
   text += " is off: ";
-  text += why;
+  AppendSafeText(text, why);
   text += '\n';
   WriteStandardError(text);
 }
@@ -77,20 +80,18 @@ void AppendNumber(std::string& line, std::size_t value) {
   line.append(digits + at, sizeof(digits) - at);
 }
 
-// One write per line, so lines of several writers to one file stay whole
-// and nothing is lost if the host dies. Called with the state locked.
-void WriteLine(TraceState& state, int port, std::string_view a, std::string_view b,
-               std::string_view c = {}, std::string_view d = {}) {
-  if (!state.on) return;
+// "2026-12-10 07:15:02.123Z COM2 ", the start of every line.
+void StartLine(TraceState& state, int port) {
   state.line.clear();
   AppendStamp(state);
   state.line += " COM";
   AppendNumber(state.line, static_cast<std::size_t>(port < 0 ? 0 : port));
   state.line += ' ';
-  state.line += a;
-  state.line += b;
-  state.line += c;
-  state.line += d;
+}
+
+// One write per line, so lines of several writers to one file stay whole
+// and nothing is lost if the host dies. Called with the state locked.
+void FinishLine(TraceState& state) {
   state.line += '\n';
   switch (WriteTraceFile(state.file, state.line.data(), state.line.size())) {
     case TraceWriteResult::kWritten: break;
@@ -101,6 +102,21 @@ void WriteLine(TraceState& state, int port, std::string_view a, std::string_view
       Warn(state.name, "its reader went away");
       break;
   }
+}
+
+// `word` and `between` are the trace's own words; `text` and `more` come
+// from outside (device names, settings texts, the system's reasons, what a
+// driver saw) and are made safe, so that nothing in them can forge a line,
+// reach the terminal of whoever reads the trace or swamp the file.
+void WriteLine(TraceState& state, int port, std::string_view word, std::string_view text,
+               std::string_view between = {}, std::string_view more = {}) {
+  if (!state.on) return;
+  StartLine(state, port);
+  state.line += word;
+  AppendSafeText(state.line, text);
+  state.line += between;
+  AppendSafeText(state.line, more);
+  FinishLine(state);
 }
 
 }  // namespace
@@ -134,11 +150,11 @@ std::uint64_t WireTrace::Dropped() const {
   return state.dropped;
 }
 
-void WireTrace::Line(int port, std::string_view a, std::string_view b, std::string_view c,
-                     std::string_view d) {
+void WireTrace::Line(int port, std::string_view word, std::string_view text,
+                     std::string_view between, std::string_view more) {
   TraceState& state = State();
   std::lock_guard lock(state.mutex);
-  WriteLine(state, port, a, b, c, d);
+  WriteLine(state, port, word, text, between, more);
 }
 
 void WireTrace::Opened(int port, std::string_view device, std::string_view settings) {
@@ -160,12 +176,12 @@ void WireTrace::In(int port, const std::uint8_t* bytes, std::size_t count) {
 }
 
 void WireTrace::Failed(int port, std::string_view what, std::string_view reason) {
-  Line(port, what, " failed: ", reason);
+  Line(port, {}, what, " failed: ", reason);
 }
 
 void WireTrace::Closed(int port) { Line(port, "close"); }
 
-void WireTrace::Note(int port, std::string_view text) { Line(port, text); }
+void WireTrace::Note(int port, std::string_view text) { Line(port, {}, text); }
 
 void WireTrace::Bytes(int port, std::string_view direction, const std::uint8_t* bytes,
                       std::size_t count) {
@@ -179,7 +195,11 @@ void WireTrace::Bytes(int port, std::string_view direction, const std::uint8_t* 
     const char hex[] = {' ', kHex[bytes[i] >> 4], kHex[bytes[i] & 0x0F]};
     state.bytes.append(hex, sizeof(hex));
   }
-  WriteLine(state, port, direction, state.bytes);
+  if (!state.on) return;
+  StartLine(state, port);  // the hex text is the trace's own: never cut
+  state.line += direction;
+  state.line += state.bytes;
+  FinishLine(state);
 }
 
 void TraceNote(int port, std::string_view text) {

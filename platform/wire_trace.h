@@ -3,7 +3,9 @@
 // open with its device and line settings, every byte out and in, each close
 // and the drivers' verdicts on answers are appended there, one line per
 // event stamped in UTC to the millisecond ("2026-12-10 07:15:02.123Z").
-// A failed open records the operating system's reason.
+// A failed open records the operating system's reason. Every text that
+// comes from outside (device, settings, reason, note) is written escaped and
+// cut short when long (platform/safe_text.h), so a line stays one line.
 //
 // The trace lives in the host's process, so nothing about it may hold or
 // end the host: the file is opened once per name, never blocking, never
@@ -42,8 +44,10 @@ class WireTrace {
 
  private:
   WireTrace() = default;
-  void Line(int port, std::string_view a, std::string_view b = {}, std::string_view c = {},
-            std::string_view d = {});
+  // `word` and `between` are the trace's words; `text` and `more` come
+  // from outside and are written made safe (platform/safe_text.h).
+  void Line(int port, std::string_view word, std::string_view text = {},
+            std::string_view between = {}, std::string_view more = {});
   void Bytes(int port, std::string_view direction, const std::uint8_t* bytes, std::size_t count);
 };
 

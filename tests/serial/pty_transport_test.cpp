@@ -181,6 +181,16 @@ TEST_F(WireTraceTest, BytesInAndFailedOpensAreTraced) {
                   "COM2 open failed /nonexistent/ttyVORNE: No such file or directory"));
 }
 
+TEST_F(WireTraceTest, ANewlineInADeviceNameCannotForgeALine) {
+  {
+    ScopedComPort forged(2, "/nonexistent/tty\nCOM2 close");
+    EXPECT_EQ(driver_.OpenPort(), 0);
+  }
+  EXPECT_THAT(
+      trace_.Lines(),
+      ElementsAre("COM2 open failed /nonexistent/tty\\x0ACOM2 close: No such file or directory"));
+}
+
 TEST_F(WireTraceTest, SettingsTheLineCannotTakeAreTracedWithTheirText) {
   ASSERT_EQ(driver_.SetBaudRate(14400), 1);  // applied only at the next open
   EXPECT_EQ(driver_.PanLeft(), 0);
@@ -215,12 +225,15 @@ TEST_F(PtyTransportTest, HostileTraceFilesNeitherHoldNorEndTheHost) {
     const char* name;
     std::string target;
     std::string warning;
+    std::string shown = {};  // the target as the warning names it, when not as it is
   };
   const Case cases[] = {
       {"a fifo nobody reads", fifo, "cannot open it: a fifo nobody reads"},
       {"a symbolic link", link, "cannot open it: a symbolic link"},
       {"a folder that does not exist", std::string(folder) + "/none/trace",
        "cannot open it: No such file or directory"},
+      {"a name with a line break", std::string(folder) + "/none\n/trace",
+       "cannot open it: No such file or directory", std::string(folder) + "/none\\x0A/trace"},
       {"a fifo whose reader leaves", left, "its reader went away"},
   };
   for (const Case& c : cases) {
@@ -238,7 +251,8 @@ TEST_F(PtyTransportTest, HostileTraceFilesNeitherHoldNorEndTheHost) {
     }
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(pty_.ReadAvailable().size(), 2 * (5 + 9u));  // pan left and stop, twice
-    EXPECT_EQ(said, "vorne: wire trace " + c.target + " is off: " + c.warning + "\n");
+    EXPECT_EQ(said, "vorne: wire trace " + (c.shown.empty() ? c.target : c.shown) +
+                        " is off: " + c.warning + "\n");
   }
   ::unlink(fifo.c_str());
   ::unlink(left.c_str());

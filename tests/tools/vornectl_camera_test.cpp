@@ -32,6 +32,9 @@ using vorne_test::Stream;
 // How long a program may take to show what the test waits for.
 constexpr auto kShows = 10s;
 
+// The local modes a cooked terminal has and raw input takes away.
+constexpr unsigned kCookedModes = ICANON | ECHO | ISIG;
+
 // vornectl at a terminal of its own.
 struct AtATerminal : vorne_test::TerminalProgram {
   explicit AtATerminal(const std::vector<std::string>& args,
@@ -154,8 +157,9 @@ TEST(Vornectl, InteractiveSteersWithKeysAndRestoresTheTerminal) {
   auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
   AtATerminal user({"interactive", "--type", "PELCO_D", "--port", "1"},
                    {{"VORNE_COM1", camera->Path()}});
-  const unsigned before = user.LocalModes();
-  ASSERT_TRUE(user.Shows("q quits")) << user.Screen();
+  ASSERT_EQ(user.modesBefore & kCookedModes, kCookedModes);
+  ASSERT_TRUE(user.Shows("q quits")) << user.Screen();  // shown once the terminal is raw
+  EXPECT_EQ(user.LocalModes() & kCookedModes, 0u);
   user.tty.Type("\x1b[D");  // left arrow
   ASSERT_TRUE(user.Shows("left: Command(1) = ")) << user.Screen();
   user.tty.Type("\x1b[A");  // up arrow: stop, then tilt up
@@ -164,8 +168,7 @@ TEST(Vornectl, InteractiveSteersWithKeysAndRestoresTheTerminal) {
   ASSERT_TRUE(user.Shows("bye")) << user.Screen();
   EXPECT_EQ(user.program.Wait().ShellCode(), 0) << user.Screen();
 
-  const unsigned after = user.LocalModes();
-  EXPECT_EQ(after & (ICANON | ECHO | ISIG), before & (ICANON | ECHO | ISIG));
+  EXPECT_EQ(user.LocalModes() & kCookedModes, kCookedModes);
 
   ASSERT_TRUE(camera->WaitForFrames(4, 5s));
   std::this_thread::sleep_for(150ms);
@@ -195,7 +198,7 @@ TEST(Vornectl, InteractiveStopsTheCameraOnSignalsCtrlCAndAHangUp) {
   for (const Case& c : cases) {
     auto camera = sim::Runner::OnPty(sim::Protocol::kPelcoD);
     AtATerminal user({"interactive", "--type", "PELCO_D", "--device", camera->Path()});
-    const unsigned before = user.LocalModes();
+    ASSERT_EQ(user.modesBefore & kCookedModes, kCookedModes);
     ASSERT_TRUE(user.Shows("q quits")) << user.Screen();
     user.tty.Type("\x1b[D+");  // pan left and zoom in
     ASSERT_TRUE(user.Shows("zoom-in: Command(5)")) << user.Screen();
@@ -211,8 +214,8 @@ TEST(Vornectl, InteractiveStopsTheCameraOnSignalsCtrlCAndAHangUp) {
       EXPECT_EQ(code, c.exitCode) << user.Screen();
     }
     if (c.how != How::kHangUp) {
-      const unsigned after = user.LocalModes();
-      EXPECT_EQ(after & (ICANON | ECHO | ISIG), before & (ICANON | ECHO | ISIG));
+      EXPECT_EQ(user.LocalModes() & kCookedModes, kCookedModes)
+          << "case " << static_cast<int>(c.how);
     }
     ExpectStopped(*camera, "interactive, case " + std::to_string(static_cast<int>(c.how)));
   }
