@@ -52,8 +52,7 @@ std::optional<std::string> ReadSmall(const std::string& path, std::size_t limit)
 
 // The pid a lock file names: ASCII digits padded with spaces and ended by a
 // newline (HDB UUCP, what current programs write), or the older four-byte
-// binary number in host order. A binary pid below 2^24 has a zero byte, so
-// it never reads as digits.
+// binary number in host order, which below 2^24 always has a zero byte.
 std::optional<pid_t> LockPid(const std::string& content) {
   std::size_t at = content.find_first_not_of(' ');
   if (at == std::string::npos) at = content.size();
@@ -63,8 +62,10 @@ std::optional<pid_t> LockPid(const std::string& content) {
     value = value * 10 + (content[end] - '0');
     ++end;
   }
-  const bool digits =
-      end > at && (end == content.size() || std::strchr("\n\r\t ", content[end]) != nullptr);
+  // Text never holds a zero byte: "12\n" followed by one is a binary pid.
+  const bool digits = end > at && content.find('\0') == std::string::npos &&
+                      (end == content.size() ||
+                       std::string_view(" \t\r\n").find(content[end]) != std::string_view::npos);
   if (!digits) {
     if (content.size() != 4) return std::nullopt;
     std::int32_t binary;
