@@ -82,7 +82,9 @@ class SerialPort {
   // Opens `path` for exclusive use, without waiting for modem lines and
   // without becoming the caller's controlling terminal, and applies
   // `settings` in raw mode. Another program's hold on the port is waited
-  // for about two frames' time; input waiting from before is dropped.
+  // for about two frames' time; a terminal program's lock file of the
+  // device, held for a whole session, is not. The busy reason names the
+  // holder where the system tells it. Input waiting from before is dropped.
   PortResult Open(const std::string& path, const LineSettings& settings);
   // Applies `settings` to the open line unless they are in force already.
   PortResult Configure(const LineSettings& settings);

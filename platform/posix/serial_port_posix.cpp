@@ -1,5 +1,6 @@
-// The serial port on POSIX: termios, an advisory exclusive lock, and
-// non-blocking transfers bounded by poll.
+// The serial port on POSIX: termios, an advisory exclusive lock, other
+// programs' UUCP lock files honoured, and non-blocking transfers bounded by
+// poll.
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/file.h>
@@ -14,6 +15,7 @@
 #include <thread>
 
 #include "platform/net_port.h"
+#include "platform/posix/port_holders.h"
 #include "platform/serial_port.h"
 
 namespace vorne {
@@ -151,7 +153,7 @@ PortResult Apply(int fd, const termios& line, const LineSettings& settings) {
 }
 
 // Takes the port's exclusive lock, waiting a little for another program
-// that holds it for a frame of its own.
+// that holds it for a frame of its own; then names that program.
 PortResult Lock(int fd, std::int32_t baud) {
   const Clock::time_point deadline =
       Clock::now() +
@@ -159,7 +161,7 @@ PortResult Lock(int fd, std::int32_t baud) {
   while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     if (errno != EWOULDBLOCK) return Fail(PortStatus::kNoDevice, errno);
-    if (Clock::now() >= deadline) return Fail(PortStatus::kBusy, "held by another program");
+    if (Clock::now() >= deadline) return Fail(PortStatus::kBusy, posix::FlockHolder(fd));
     Pause();
   }
   return {};
@@ -170,6 +172,11 @@ PortResult Lock(int fd, std::int32_t baud) {
 PortResult SerialPort::Open(const std::string& path, const LineSettings& settings) {
   static_cast<void>(Close());
   if (IsNetPath(path)) return OpenNet(path, settings);
+  // A terminal program's lock file claims the port for its whole session:
+  // not even opened then, since that is not waited out.
+  if (std::optional<std::string> holder = posix::UucpLockHolder(path)) {
+    return Fail(PortStatus::kBusy, std::move(*holder));
+  }
   // O_NONBLOCK: a line without carrier must not hold the caller; O_NOCTTY:
   // the port never becomes the host process's terminal.
   int fd;

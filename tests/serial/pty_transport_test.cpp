@@ -5,9 +5,14 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <sys/file.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <fstream>
 
 #include "serial/line_helpers.h"
 #include "serial/test_driver.h"
@@ -204,6 +209,130 @@ TEST_F(PtyTransportTest, AnUnwritableTraceNeverStopsTheFrames) {
   ScopedEnv trace("VORNE_TRACE", "/nonexistent/dir/trace.log");
   ASSERT_EQ(driver_.PanLeft(), 1);
   EXPECT_EQ(pty_.ReadMaster(5), Frame(driver_.panLeftFrame));
+}
+
+// Another program that has the port: a child process named `name` that
+// takes an flock on `device` when given one, then waits to be killed.
+class Holder {
+ public:
+  explicit Holder(const char* name, const std::string& device = "") {
+    int ready[2];
+    if (::pipe(ready) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::prctl(PR_SET_NAME, name);
+      const int fd = device.empty() ? -1 : ::open(device.c_str(), O_RDWR | O_NOCTTY);
+      if (!device.empty() && (fd < 0 || ::flock(fd, LOCK_EX) != 0)) ::_exit(1);
+      if (::write(ready[1], "", 1) != 1) ::_exit(1);
+      for (;;) ::pause();
+    }
+    ::close(ready[1]);
+    char byte;
+    ready_ = pid_ > 0 && ::read(ready[0], &byte, 1) == 1;
+    ::close(ready[0]);
+  }
+  ~Holder() { End(); }
+  Holder(const Holder&) = delete;
+  Holder& operator=(const Holder&) = delete;
+
+  bool Ready() const { return ready_; }
+  pid_t Pid() const { return pid_; }
+  // The process is gone and reaped; its pid stays for a stale lock file.
+  void End() {
+    if (pid_ > 0 && ready_) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+      ready_ = false;
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool ready_ = false;
+};
+
+// Another program's hold on the port, by its UUCP lock file or by flock,
+// keeps the frames back and is named in the trace; a lock file whose
+// process is gone, or that names this process, is passed over and left.
+TEST_F(WireTraceTest, OtherProgramsHoldsKeepFramesBackAndAreNamed) {
+  if (::access("/var/lock", W_OK) != 0) GTEST_SKIP() << "/var/lock is not writable";
+  // Pointed at a link, as users do with the by-id names: the lock file is
+  // named after the device it leads to.
+  char folder[] = "/tmp/vorne-locks-XXXXXX";
+  ASSERT_NE(::mkdtemp(folder), nullptr);
+  const std::string link = std::string(folder) + "/camera";
+  ASSERT_EQ(::symlink(pty_.SlavePath().c_str(), link.c_str()), 0);
+  ScopedComPort linked(2, link);
+  const std::string& slave = pty_.SlavePath();
+  const std::string lockFile = "/var/lock/LCK.." + slave.substr(slave.rfind('/') + 1);
+  struct Removed {
+    const std::string& path;
+    ~Removed() { ::unlink(path.c_str()); }
+  } removed{lockFile};
+
+  Holder minicom("minicom");
+  Holder gone("gone");
+  ASSERT_TRUE(minicom.Ready() && gone.Ready());
+  gone.End();
+  const auto ascii = [](pid_t pid) {
+    char text[16];
+    std::snprintf(text, sizeof(text), "%10d\n", static_cast<int>(pid));
+    return std::string(text);
+  };
+  const auto binary = [](pid_t pid) {
+    const std::int32_t number = pid;
+    return std::string(reinterpret_cast<const char*>(&number), sizeof(number));
+  };
+  const std::string byMinicom = "COM2 open failed " + link + ": held by another program (pid " +
+                                std::to_string(minicom.Pid()) + ", minicom) by its lock file " +
+                                lockFile;
+  struct Case {
+    const char* name;
+    std::string lock;     // the lock file's content
+    std::string refusal;  // the trace line; none when the frames go out
+    const char* flocker;  // a program holding the port by flock
+  };
+  const Case cases[] = {
+      {"a live holder", ascii(minicom.Pid()), byMinicom, nullptr},
+      {"a live holder's binary pid", binary(minicom.Pid()), byMinicom, nullptr},
+      {"a stale lock", ascii(gone.Pid()), "", nullptr},
+      {"a lock of this process", ascii(::getpid()), "", nullptr},
+      {"an flock", "", "COM2 open failed " + link + ": held by another program (pid ", "picocom"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (!c.lock.empty()) {
+      std::ofstream(lockFile, std::ios::binary) << c.lock;
+    }
+    std::optional<Holder> flocker;
+    std::string refusal = c.refusal;
+    if (c.flocker != nullptr) {
+      flocker.emplace(c.flocker, slave);
+      ASSERT_TRUE(flocker->Ready());
+      refusal += std::to_string(flocker->Pid()) + ", " + c.flocker + ")";
+    }
+    const std::size_t before = trace_.Lines().size();
+    if (refusal.empty()) {
+      EXPECT_EQ(driver_.PanLeft(), 1);
+      EXPECT_EQ(pty_.ReadMaster(5), Frame(driver_.panLeftFrame));
+    } else {
+      EXPECT_EQ(driver_.PanLeft(), 0);
+      EXPECT_THAT(pty_.ReadAvailable(), IsEmpty());
+      const std::vector<std::string> lines = trace_.Lines();
+      EXPECT_THAT(std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(before),
+                                           lines.end()),
+                  ElementsAre(refusal));
+    }
+    struct stat st {};
+    EXPECT_EQ(::stat(lockFile.c_str(), &st) == 0, !c.lock.empty()) << "the lock file was touched";
+    ::unlink(lockFile.c_str());
+    flocker.reset();
+    driver_.Stop();  // the port is free: the motion ends
+    EXPECT_EQ(driver_.panTiltMoving, 0);
+    EXPECT_EQ(pty_.ReadMaster(9), Frame(driver_.panTiltStopFrame));
+  }
+  ::unlink(link.c_str());
+  ::rmdir(folder);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "support/child_process.h"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -209,7 +210,10 @@ ChildProcess::ChildProcess(ChildCommand command) {
       in = ::open(terminal, O_RDWR);  // the session's controlling terminal
       out = err = in;
     }
-    if (in >= 0 && out >= 0 && err >= 0) {
+    const bool asUser =
+        command.user < 0 || (::setgroups(0, nullptr) == 0 && ::setgid(command.group) == 0 &&
+                             ::setuid(static_cast<uid_t>(command.user)) == 0);
+    if (asUser && in >= 0 && out >= 0 && err >= 0) {
       MoveTo(in, 0);
       MoveTo(out, 1);
       MoveTo(err, 2);

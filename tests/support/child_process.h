@@ -43,6 +43,13 @@ struct ChildCommand {
     terminal = std::move(device);
     return *this;
   }
+  // Runs the program as `uid` and `gid` with no other groups (a test
+  // running as root, seeing what a user sees).
+  ChildCommand& As(uid_t uid, gid_t gid) {
+    user = static_cast<long long>(uid);
+    group = gid;
+    return *this;
+  }
 
   std::string path;
   std::vector<std::string> args;           // after the program's own name
@@ -53,6 +60,8 @@ struct ChildCommand {
   // controlling terminal and its three standard streams (out and err are
   // then not used). Otherwise standard input is /dev/null.
   std::string terminal;
+  long long user = -1;  // -1: as the test
+  gid_t group = 0;
 };
 
 struct ChildExit {

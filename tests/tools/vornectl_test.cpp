@@ -1,6 +1,9 @@
 // vornectl as a user runs it: arguments, exit codes and what it prints.
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <fstream>
@@ -9,6 +12,8 @@
 
 #include "run_program.h"
 #include "sim/runner.h"
+#include "support/child_process.h"
+#include "support/pty_pair.h"
 #include "support/terminal_program.h"
 
 namespace {
@@ -116,6 +121,55 @@ TEST(Vornectl, VersionHelpAndPortsSayWhatAUserNeeds) {
   EXPECT_NE(ports.out.find("COM2 = /dev/null  (from VORNE_COM2, usable)"), std::string::npos)
       << ports.out;
   EXPECT_NE(ports.out.find("COM4 = "), std::string::npos) << ports.out;
+}
+
+// A device this user may not open: both places that advise name a group
+// only when that group may open the device, else say who may.
+TEST(Vornectl, PermissionAdviceFollowsTheDevicesOwnerGroupAndMode) {
+  const passwd* nobody = ::getpwnam("nobody");
+  const group* dialout = ::getgrnam("dialout");
+  if (::geteuid() != 0 || nobody == nullptr || dialout == nullptr) {
+    GTEST_SKIP() << "needs root, a user nobody and a group dialout";
+  }
+  vorne_test::PtyPair pty;
+  ASSERT_TRUE(pty.Ok()) << pty.Error();
+  const std::string device = pty.SlavePath();
+  struct Case {
+    gid_t group;
+    mode_t mode;
+    std::string advice;  // after a failed open
+    std::string brief;   // in the port list
+  };
+  const Case cases[] = {
+      {0, 0600, "only root can open it (crw------- root root)",
+       "only root can open it (crw------- root root)"},
+      {dialout->gr_gid, 0660,
+       "add yourself to the dialout group (sudo usermod -aG dialout \"$USER\", then log in again)",
+       "add yourself to the dialout group"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.brief);
+    ASSERT_EQ(::chown(device.c_str(), 0, c.group), 0);
+    ASSERT_EQ(::chmod(device.c_str(), c.mode), 0);
+    const auto run = [&](std::vector<std::string> args) {
+      vorne_test::ChildProcess program(vorne_test::ChildCommand(VORNECTL_PATH, std::move(args))
+                                           .Env({{"VORNE_COM2", device}})
+                                           .As(nobody->pw_uid, nobody->pw_gid)
+                                           .Out(vorne_test::Stream::kFile)
+                                           .Err(vorne_test::Stream::kFile));
+      program.Wait();
+      return program.Out().ReadToEnd() + program.Err().ReadToEnd();
+    };
+    const std::string moved = run({"move", "--type", "PELCO_D", "--port", "2", "left"});
+    EXPECT_NE(moved.find("cannot open " + device + ": permission denied: " + c.advice),
+              std::string::npos)
+        << moved;
+    const std::string ports = run({"ports"});
+    EXPECT_NE(
+        ports.find("COM2 = " + device + "  (from VORNE_COM2, no permission: " + c.brief + ")"),
+        std::string::npos)
+        << ports;
+  }
 }
 
 // Installs into a scratch prefix and checks the man pages against the help

@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 
 std::string Access(const std::string& path) {
   if (::access(path.c_str(), F_OK) != 0) return "missing";
-  if (::access(path.c_str(), R_OK | W_OK) != 0) return "no permission (dialout group?)";
+  if (::access(path.c_str(), R_OK | W_OK) != 0) {
+    return "no permission: " + PermissionAdvice(path, true);
+  }
   return "usable";
 }
 

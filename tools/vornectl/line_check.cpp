@@ -106,9 +106,7 @@ std::string ExplainOpenFailure(const std::string& failure) {
   if (!reason.empty()) reason[0] = static_cast<char>(std::tolower(reason[0]));
   std::string text = "cannot open " + device + ": " + reason;
   if (reason.find("permission denied") != std::string::npos) {
-    text +=
-        ": add yourself to the dialout group (sudo usermod -aG dialout \"$USER\", then log in "
-        "again)";
+    text += ": " + PermissionAdvice(device, false);
   } else if (reason.find("no such file") != std::string::npos) {
     text += ": `vornectl ports` lists the serial devices; choose one with --device PATH";
   } else if (reason.find("busy") != std::string::npos || reason.find("held") != std::string::npos) {

@@ -33,6 +33,12 @@ CheckResult CheckSettings(std::int32_t type, std::optional<int> baud, std::optio
 // How the OS reason of a failed open ("DEVICE: reason") reads with advice.
 std::string ExplainOpenFailure(const std::string& failure);
 
+// What to do about a device this user may not open, from its owner, group
+// and mode: the group to join when that group may open it, else who may
+// ("only root can open it (crw------- root root)"). `brief` leaves out the
+// command that joins the group.
+std::string PermissionAdvice(const std::string& device, bool brief);
+
 }  // namespace vornectl
 
 #endif
