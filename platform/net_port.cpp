@@ -114,8 +114,6 @@ std::vector<SchemeVerdict>& Verdicts() {
 
 // A raw port stays heard out this long; a wrong scheme kSchemeVerdictTime.
 constexpr std::chrono::minutes kRawPortTime{5};
-// How long a port not heard out yet is given to greet.
-constexpr std::chrono::milliseconds kFirstGreetingWait{20};
 
 std::optional<SchemeVerdict> KnownScheme(const std::string& name) {
   std::lock_guard lock(verdictsLock);
@@ -413,7 +411,12 @@ PortResult NetPort::Connect(const LineSettings& settings, net_socket::Deadline d
     // options. Either comes about a round trip after the connect; a
     // verdict the bound cuts short is no verdict. Input from before this
     // frame is dropped.
-    const Clock::time_point verdict = Clock::now() + 2 * roundTrip_ + std::chrono::milliseconds(1);
+    // How long a port not heard out yet is given to greet.
+    constexpr Clock::duration kFirstGreetingWait = std::chrono::milliseconds(20);
+    const Clock::time_point verdict =
+        Clock::now() + 2 * roundTrip_ +
+        (heardOut_ ? Clock::duration(std::chrono::milliseconds(1))
+                   : std::min<Clock::duration>(kFirstGreetingWait, (deadline - Clock::now()) / 4));
     if (verdict > deadline) {
       return fail({PortStatus::kBusy, "no time left in " +
                                           std::to_string(address.connectTimeoutMs) +
@@ -605,7 +608,8 @@ PortResult NetPort::Write(const std::uint8_t* bytes, std::size_t count) {
   }
   if (closedByServer_ || reset_) {
     unsent_ = true;
-    return {PortStatus::kIoError, Ended(reset_ ? "reset the connection" : "closed the connection")};
+    return {PortStatus::kIoError, Ended(reset_ ? "reset the connection" : "closed the connection") +
+                                      ": the frame is not known to have reached the line"};
   }
   return {};
 }
