@@ -67,6 +67,8 @@ vorne_windows_standin(vorne_standin_rc20 rc20_standin.cpp rc20_standin.def ${VOR
   CDLL_301P)
 vorne_windows_standin(vorne_standin_rc20_no_motoleft rc20_standin.cpp
   rc20_standin_no_motoleft.def ${VORNE_STANDIN_DIR}/no-motoleft CDLL_301P STANDIN_WITHOUT_MOTOLEFT)
+vorne_windows_standin(vorne_standin_rc20_64bit_names rc20_standin.cpp
+  rc20_standin_64bit_names.def ${VORNE_STANDIN_DIR}/64bit-names CDLL_301P)
 vorne_windows_standin(vorne_standin_su320 su320_standin.cpp su320_standin.def ${VORNE_STANDIN_DIR}
   CDll)
 
@@ -149,7 +151,7 @@ function(vorne_windows_test name)
   target_link_libraries(${name} PRIVATE vorne_test_support gtest_main)
   target_link_options(${name} PRIVATE ${VORNE_WIN_STATIC})
   add_dependencies(${name} vorne vornectl vorne_standin_rc20 vorne_standin_su320
-    vorne_standin_rc20_no_motoleft)
+    vorne_standin_rc20_no_motoleft vorne_standin_rc20_64bit_names)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES TIMEOUT 300)
 endfunction()

@@ -29,18 +29,21 @@ CanonVcController::CanonVcController() {
   zoomMoving = 0;
 }
 
-int CanonVcController::PanLeft() { return Move(panTiltMoving, kPanLeft); }
-int CanonVcController::PanRight() { return Move(panTiltMoving, kPanRight); }
-int CanonVcController::TiltUp() { return Move(panTiltMoving, kTiltUp); }
-int CanonVcController::TiltDown() { return Move(panTiltMoving, kTiltDown); }
-int CanonVcController::ZoomIn() { return Move(zoomMoving, kZoomIn); }
-int CanonVcController::ZoomOut() { return Move(zoomMoving, kZoomOut); }
+int CanonVcController::PanLeft() { return Move(panTiltMoving, panTiltMayRun_, kPanLeft); }
+int CanonVcController::PanRight() { return Move(panTiltMoving, panTiltMayRun_, kPanRight); }
+int CanonVcController::TiltUp() { return Move(panTiltMoving, panTiltMayRun_, kTiltUp); }
+int CanonVcController::TiltDown() { return Move(panTiltMoving, panTiltMayRun_, kTiltDown); }
+int CanonVcController::ZoomIn() { return Move(zoomMoving, zoomMayRun_, kZoomIn); }
+int CanonVcController::ZoomOut() { return Move(zoomMoving, zoomMayRun_, kZoomOut); }
 
 void CanonVcController::Stop() {
-  // A group stays moving until its stop frame went out, so the next Stop
-  // sends a refused one again.
-  if (panTiltMoving != 0 && Write(kPanTiltStop, kFrameLength) != 0) panTiltMoving = 0;
-  if (zoomMoving != 0 && Write(kZoomStop, kFrameLength) != 0) zoomMoving = 0;
+  // The engine's stop rule: a group whose motion frame may have reached the
+  // camera stays moving until its stop frame was sent, so the next Stop
+  // sends it again; a group whose motion never left is idle after any Stop.
+  if (panTiltMoving != 0) {
+    AfterStop(panTiltMoving, panTiltMayRun_, WriteSent(kPanTiltStop, kFrameLength));
+  }
+  if (zoomMoving != 0) AfterStop(zoomMoving, zoomMayRun_, WriteSent(kZoomStop, kFrameLength));
   // The camera expects the finishing frame after every stop, also when
   // nothing was moving.
   FinishStop();
@@ -58,28 +61,39 @@ int CanonVcController::FinishStop() {
 }
 
 int CanonVcController::Write(const std::uint8_t* bytes, unsigned length) {
+  writeUndelivered_ = false;
   // OpenPort has logged its own line; this driver adds none.
   if (OpenPort() == 0) return 0;
+  bool put = false;
   try {
     PutBytes(bytes, bytes != nullptr ? length : 0);
+    put = true;
     // The camera's answers are not used; reading them keeps the input
     // buffer from filling up over many commands.
     VARIANT received = comm.GetReceivedData();
     VariantClear(&received);
   } catch (...) {
-    // The frame counts as handed to the port; the next frame opens afresh.
+    // No log line in this driver; the next frame opens afresh.
   }
   ClosePort();
+  // A put or a close that raised leaves the frame undelivered (a failed
+  // read of the camera's answer does not), without a log line either.
+  writeUndelivered_ = !put || closeFailed_;
   return 1;
 }
 
-int CanonVcController::Move(std::int32_t& groupMoving, const std::uint8_t* frame) {
+int CanonVcController::Move(std::int32_t& groupMoving, bool& motionMayRun,
+                            const std::uint8_t* frame) {
   // One motion per group until Stop; the group counts as moving even when a
-  // frame could not be sent, so Stop still sends its stop frame.
+  // frame could not be sent, so Stop still sends its stop frame. Whether the
+  // motion frame (not the preparation) may have reached the camera decides
+  // what a failed stop does.
   if (groupMoving != 0) return 0;
   groupMoving = 1;
   PrepareMotion();
-  return Write(frame, kFrameLength);
+  const int result = Write(frame, kFrameLength);
+  motionMayRun = result != 0;
+  return result;
 }
 
 }  // namespace vorne

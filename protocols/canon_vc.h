@@ -22,12 +22,15 @@ class CanonVcController : public SerialPtzController {
   int TiltDown() override;
   int ZoomIn() override;
   int ZoomOut() override;
-  // Stops each moving group, then always sends the finishing frame.
+  // Stops each moving group, then always sends the finishing frame. A group
+  // whose motion frame may have reached the camera stays moving while its
+  // stop could not be sent (the engine's stop rule, AfterStop).
   void Stop() override;
 
   // Opens the port, puts the bytes, reads whatever the camera has sent and
   // drops it, closes the port. 0 when the port cannot be opened, else 1;
-  // control errors after the open are absorbed without a log line.
+  // control errors after the open are absorbed without a log line (a put or
+  // close that raised marks the frame as not delivered).
   int Write(const std::uint8_t* bytes, unsigned length) override;
 
   // The two frames that go before every accepted motion. Always 1.
@@ -36,7 +39,7 @@ class CanonVcController : public SerialPtzController {
   virtual int FinishStop();
 
  private:
-  int Move(std::int32_t& groupMoving, const std::uint8_t* frame);
+  int Move(std::int32_t& groupMoving, bool& motionMayRun, const std::uint8_t* frame);
 };
 
 }  // namespace vorne

@@ -42,23 +42,25 @@ int TacController::PanRight() { return Drive(kPanRight, kPanArgument); }
 int TacController::TiltUp() { return Drive(kTiltUp, kTiltArgument); }
 int TacController::TiltDown() { return Drive(kTiltDown, kTiltArgument); }
 
-int TacController::ZoomIn() {
+int TacController::ZoomIn() { return Zoom('2'); }
+int TacController::ZoomOut() { return Zoom('4'); }
+
+int TacController::Zoom(char argument) {
   if (zoomMoving != 0) return 1;
   // Set before the exchange: a zoom the camera did not confirm may still be
   // running, and only Stop ends it.
   zoomMoving = 1;
-  return Lens('2');
-}
-
-int TacController::ZoomOut() {
-  if (zoomMoving != 0) return 1;
-  zoomMoving = 1;
-  return Lens('4');
+  const int result = Lens(argument);
+  // The message may have reached the camera once the port was open.
+  zoomMayRun_ = exchangeOpened_;
+  return result;
 }
 
 void TacController::Stop() {
   Lens('9');
-  zoomMoving = 0;
+  // The engine's stop rule: a zoom that may be running stays marked while
+  // its stop could not be sent; a missing or wrong answer counts as sent.
+  AfterStop(zoomMoving, zoomMayRun_, exchangeSent_);
 }
 
 void TacController::ResetFrame() {
@@ -90,8 +92,11 @@ bool TacController::VerifyReply() const {
 }
 
 int TacController::Exchange() {
+  exchangeOpened_ = false;
+  exchangeSent_ = false;
   // A port that did not open needs no closing.
   if (OpenPort() == 0) return 0;
+  exchangeOpened_ = true;
   StampChecksum();
   if (WriteRaw(frame, sizeof(frame)) == 0) {
     ClosePort();
@@ -105,6 +110,9 @@ int TacController::Exchange() {
     result = 0;
   }
   ClosePort();
+  // The message went out unless the close raised: the control could not
+  // confirm delivery.
+  exchangeSent_ = !closeFailed_;
   return result;
 }
 

@@ -31,7 +31,10 @@ class TacController : public SerialPtzController {
   // One zoom until Stop: a zoom while zooming sends nothing and gives 1.
   int ZoomIn() override;
   int ZoomOut() override;
-  // Sends the stop message every time and ends the zoom.
+  // Sends the stop message every time and ends the zoom, except that a zoom
+  // whose exchange got the port open stays marked while the stop could not
+  // be sent (the port did not open, the put failed or the close raised), so
+  // the next Stop ends it.
   void Stop() override;
 
   // "*" followed by ten "0" characters; forgets the last received count.
@@ -55,6 +58,14 @@ class TacController : public SerialPtzController {
   std::int32_t receivedCount = 0;
 
  private:
+  // How the last Exchange went, for the stop rule: whether it got the port
+  // open, and whether its message was sent (put, and the close raised
+  // nothing), whatever the answer.
+  bool exchangeOpened_ = false;
+  bool exchangeSent_ = false;
+
+  // The zoom rule, then the zoom message with `argument`.
+  int Zoom(char argument);
   // A pan or tilt: "6", a raw direction code, then "2" and a raw 0x00 at
   // `argumentAt`.
   int Drive(std::uint8_t direction, std::size_t argumentAt);

@@ -55,6 +55,8 @@ void SerialPtzController::Close() {
   Stop();
   panTiltMoving = 0;
   zoomMoving = 0;
+  panTiltMayRun_ = false;
+  zoomMayRun_ = false;
   if (comm.GetSafeHwnd() == nullptr) return;
   try {
     if (comm.GetOpenState()) comm.SetOpenState(false);
@@ -88,10 +90,19 @@ int SerialPtzController::SetBaudRate(int rate) {
 }
 
 void SerialPtzController::ClosePort() {
+  closeFailed_ = false;
+  bool closing = false;
   try {
-    if (comm.GetOpenState()) comm.SetOpenState(false);
+    if (comm.GetOpenState()) {
+      closing = true;
+      comm.SetOpenState(false);
+    }
   } catch (...) {
-    // Dropped: a port that will not close is closed again by the next open.
+    // Dropped without a log line: a port that will not close is closed
+    // again by the next open. A close that raised is remembered: the
+    // control could not confirm that the session's bytes got through (it
+    // closes the port all the same). A failed query is no failed close.
+    closeFailed_ = closing;
   }
 }
 
@@ -119,17 +130,27 @@ int SerialPtzController::OpenPort() {
 }
 
 int SerialPtzController::Write(const std::uint8_t* bytes, unsigned length) {
+  writeUndelivered_ = false;
   if (length == 0 || bytes == nullptr) return 0;
   if (OpenPort() == 0) {
     HostLogLine(u"Open com port %d failed,baudrate = %d.\n", port, baudRate);
     return 0;
   }
+  bool putFailed = false;
   try {
     PutBytes(bytes, length);
   } catch (...) {
     HostLogLine(u"Write Data Exception,DataLen = %d,Port = %d.\n", length, port);
+    putFailed = true;
   }
   ClosePort();
+  // A close that raised could not confirm delivery (a device server that
+  // reset or never ended the session): the bytes count as not written, said
+  // with the same line, once, now that it is known.
+  if (closeFailed_ && !putFailed) {
+    HostLogLine(u"Write Data Exception,DataLen = %d,Port = %d.\n", length, port);
+  }
+  writeUndelivered_ = putFailed || closeFailed_;
   return 1;
 }
 
@@ -155,34 +176,61 @@ int SerialPtzController::WriteRaw(const std::uint8_t* bytes, unsigned length) {
 
 // The frame command engine.
 
-int SerialPtzController::PanLeft() { return Move(panTiltMoving, panLeftFrame); }
-int SerialPtzController::PanRight() { return Move(panTiltMoving, panRightFrame); }
-int SerialPtzController::TiltUp() { return Move(panTiltMoving, tiltUpFrame); }
-int SerialPtzController::TiltDown() { return Move(panTiltMoving, tiltDownFrame); }
-int SerialPtzController::ZoomIn() { return Move(zoomMoving, zoomInFrame); }
-int SerialPtzController::ZoomOut() { return Move(zoomMoving, zoomOutFrame); }
+int SerialPtzController::PanLeft() { return Move(panTiltMoving, panTiltMayRun_, panLeftFrame); }
+int SerialPtzController::PanRight() { return Move(panTiltMoving, panTiltMayRun_, panRightFrame); }
+int SerialPtzController::TiltUp() { return Move(panTiltMoving, panTiltMayRun_, tiltUpFrame); }
+int SerialPtzController::TiltDown() { return Move(panTiltMoving, panTiltMayRun_, tiltDownFrame); }
+int SerialPtzController::ZoomIn() { return Move(zoomMoving, zoomMayRun_, zoomInFrame); }
+int SerialPtzController::ZoomOut() { return Move(zoomMoving, zoomMayRun_, zoomOutFrame); }
 
 void SerialPtzController::Stop() {
-  // A group stays moving until its stop frame went out, so a stop refused
-  // (a port held by another program) is sent again by the next Stop.
-  if (panTiltMoving != 0 && Send(panTiltStopFrame) != 0) panTiltMoving = 0;
-  if (zoomMoving != 0 && Send(zoomStopFrame) != 0) zoomMoving = 0;
+  // Each moving group's stop frame is tried; AfterStop decides whether the
+  // group stays moving for the next Stop to send it again.
+  if (panTiltMoving != 0) AfterStop(panTiltMoving, panTiltMayRun_, SendStop(panTiltStopFrame));
+  if (zoomMoving != 0) AfterStop(zoomMoving, zoomMayRun_, SendStop(zoomStopFrame));
+}
+
+void SerialPtzController::AfterStop(std::int32_t& groupMoving, bool& motionMayRun, bool stopSent) {
+  // A camera that may be moving keeps its group marked until a stop was
+  // sent (a port held by another program, a device server that reset); a
+  // motion that never left needs no stop, and keeping it marked would
+  // refuse every later motion without a word.
+  if (stopSent || !motionMayRun) {
+    groupMoving = 0;
+    motionMayRun = false;
+  }
+}
+
+bool SerialPtzController::WriteSent(const std::uint8_t* bytes, unsigned length) {
+  // Cleared here too: a driver's own Write may not keep the mark.
+  writeUndelivered_ = false;
+  return Write(bytes, length) != 0 && !writeUndelivered_;
 }
 
 int SerialPtzController::SetAddressCode(int /*code*/) { return 1; }
 
-int SerialPtzController::Move(std::int32_t& groupMoving, const CommandFrame& frame) {
+int SerialPtzController::Move(std::int32_t& groupMoving, bool& motionMayRun,
+                              const CommandFrame& frame) {
   // One motion per group until Stop; the group counts as moving even when
-  // the frame could not be sent, so Stop still sends its stop frame.
+  // the frame could not be sent, so Stop still sends its stop frame. Whether
+  // the frame may have reached the camera decides what a failed stop does.
   if (groupMoving != 0) return 0;
   groupMoving = 1;
-  return Send(frame);
+  const int result = Send(frame);
+  motionMayRun = result != 0;
+  return result;
 }
 
 int SerialPtzController::Send(const CommandFrame& frame) {
   // A length beyond the frame's bytes would read past them.
   if (frame.length < 0 || frame.length > static_cast<std::int32_t>(sizeof(frame.data))) return 0;
   return Write(frame.data, static_cast<unsigned>(frame.length));
+}
+
+bool SerialPtzController::SendStop(const CommandFrame& frame) {
+  if (frame.length < 0 || frame.length > static_cast<std::int32_t>(sizeof(frame.data)))
+    return false;
+  return WriteSent(frame.data, static_cast<unsigned>(frame.length));
 }
 
 }  // namespace vorne

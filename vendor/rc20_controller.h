@@ -26,7 +26,9 @@ class Rc20Controller final : public PtzController {
   // Loads the library from the module's directory. Without it the
   // controller still exists and moves nothing.
   Rc20Controller() noexcept;
-  // Takes over `library` (may be null) and looks up its functions.
+  // Takes over `library` (may be null) and looks up its functions: each by
+  // its 32-bit decorated name, then, if that is missing and the 64-bit
+  // decoration differs (pointer arguments: "PEA" for "PA"), by that one.
   explicit Rc20Controller(HMODULE library) noexcept;
   ~Rc20Controller() override;
 

@@ -2,7 +2,8 @@
 //
 // The functions are compiled under plain names and renamed to the vendor's
 // decorated names (with '$' for '@', see rc20_exports.txt) before linking.
-// Built twice: complete, and without MotoLeft (STANDIN_WITHOUT_MOTOLEFT).
+// Built three times: complete, without MotoLeft (STANDIN_WITHOUT_MOTOLEFT),
+// and with the names of a 64-bit build (rc20_exports_64bit_names.txt).
 #include <cstdint>
 #include <cstring>
 

@@ -206,6 +206,82 @@ TEST_F(CanonDriverTest, OpenFailureEndsTheFrameBeforeAnyPut) {
   control_.ClearFailures();
 }
 
+// The stop rule. A motion whose frame never left (its open failed) is
+// forgotten by the Stop after it, whatever came of the stop; once the port
+// opens the next motion goes out.
+TEST_F(CanonDriverTest, AMotionThatNeverLeftIsForgottenByStop) {
+  CanonVcController fresh;  // no port selected
+  ASSERT_NE(fresh.Init(Parent(), 0), 0);
+  control_.ClearCalls();
+  // The recording control takes any number; the real one refuses -1.
+  control_.FailOn(CallKind::kPut, kCommPort, 0, -1, comm_error::kInvalidPortNumber);
+  EXPECT_EQ(fresh.ZoomOut(), 0);  // Command(6)
+  fresh.Stop();                   // Command(0)
+  EXPECT_EQ(fresh.zoomMoving, 0);
+  EXPECT_EQ(LogLines(), Lines(5, "Open port exception,port = -1,BaudRate = 9600.\n"));
+  EXPECT_THAT(Sent(), IsEmpty());
+
+  control_.ClearFailures();
+  ASSERT_EQ(fresh.SetComPort(0), 1);
+  EXPECT_EQ(fresh.ZoomIn(), 1);  // the next Command(5) goes out
+  EXPECT_EQ(Sent(), Started("ZoomIn"));
+  fresh.Close();
+}
+
+// The motion frame went out; its stop could not be sent (the open failed,
+// the put raised, or the close raised kTransmitFailed): the group stays
+// moving, without a log line of this driver, and the next Stop sends the
+// stop again. A failed read of the camera's answer does not count.
+TEST_F(CanonDriverTest, AStopThatCouldNotBeSentIsSentByTheNextStop) {
+  struct Row {
+    const char* name;
+    CallKind kind;
+    vorne::DISPID id;
+    int skip;  // matching calls of the motion's three cycles
+    bool staysMoving;
+    Lines lines;
+  };
+  const Row rows[] = {
+      {"the stop's open fails", CallKind::kPut, kCommPort, 3, true, {kNoPortLine}},
+      {"the stop's put raises", CallKind::kPut, kOutput, 3, true, {}},
+      // Each cycle puts the open state twice: open, close.
+      {"the stop's close raises", CallKind::kPut, kPortOpen, 7, true, {}},
+      {"the stop's read fails", CallKind::kGet, kInput, 3, false, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    CanonVcController canon;
+    ASSERT_NE(canon.Init(Parent(), 0), 0);
+    ASSERT_EQ(canon.SetComPort(0), 1);
+    control_.ClearCalls();
+    control_.ClearFailures();
+    host_.ClearLines();
+    control_.FailOn(row.kind, row.id, row.skip, 1, comm_error::kTransmitFailed,
+                    "Error writing to the port");
+
+    EXPECT_EQ(canon.TiltUp(), 1);
+    canon.Stop();
+    EXPECT_EQ(canon.panTiltMoving, row.staysMoving ? 1 : 0);
+    EXPECT_EQ(LogLines(), row.lines);
+    // The finishing frame goes out every time.
+    EXPECT_EQ(Sent().back(), kFinish);
+
+    control_.ClearCalls();
+    if (row.staysMoving) {
+      EXPECT_EQ(canon.TiltDown(), 0);  // still refused, nothing sent
+      EXPECT_THAT(control_.Calls(), IsEmpty());
+      canon.Stop();
+      EXPECT_EQ(Sent(), (Frames{kPanTiltStop, kFinish}));  // the stop again
+    } else {
+      canon.Stop();
+      EXPECT_EQ(Sent(), Frames{kFinish});
+    }
+    EXPECT_EQ(canon.panTiltMoving, 0);
+    EXPECT_EQ(LogLines(), row.lines);
+    canon.Close();
+  }
+}
+
 // The real control with no port selected.
 class CanonNoPortTest : public vorne_test::InProcessTest {};
 
@@ -224,8 +300,11 @@ TEST_F(CanonNoPortTest, EveryFrameEndsAtTheOpenWithItsLogLine) {
 
   canon.Stop();  // tries the pan/tilt stop and the finishing frame
   EXPECT_EQ(LogLines(), Lines(5, line));
-  EXPECT_EQ(canon.panTiltMoving, 1);  // its stop never went out
+  // The motion never left, so the group is idle again.
+  EXPECT_EQ(canon.panTiltMoving, 0);
   EXPECT_EQ(canon.zoomMoving, 0);
+  EXPECT_EQ(canon.TiltUp(), 0);  // tried again: three frames
+  EXPECT_EQ(LogLines(), Lines(8, line));
   canon.Close();
 }
 

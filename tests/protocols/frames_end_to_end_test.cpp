@@ -130,6 +130,66 @@ TEST_P(FramesEndToEndTest, ReleasingTheComponentStopsTheCamera) {
   EXPECT_EQ(Hex(RestOfTheLine()), "");
 }
 
+// No port selected: Command(1) fails to open, and so does the Command(0)
+// after it; the motion never left, so the stop ends the group, and once the
+// host selects the port the next Command(1) goes out.
+TEST_P(FramesEndToEndTest, AMotionThatNeverLeftIsForgottenByStop) {
+  const TypeCase& c = GetParam();
+  IPtzControl* camera = NewCamera();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->CreateController(c.type, kParent, 0), S_OK);
+  ASSERT_EQ(camera->SetAddressCode(c.addressCode), S_OK);
+  host_.ClearLines();
+
+  EXPECT_EQ(camera->Command(PTZ_PAN_LEFT), S_OK);
+  EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);
+  const std::vector<std::string> failed = {"Open port exception,port = -1,BaudRate = 9600.\n",
+                                           "Open com port -1 failed,baudrate = 9600.\n"};
+  std::vector<std::string> twice = failed;
+  twice.insert(twice.end(), failed.begin(), failed.end());
+  EXPECT_EQ(host_.Lines(), twice);
+  EXPECT_EQ(TakeCycles(), PortCycles{});
+
+  host_.ClearLines();
+  ASSERT_EQ(camera->SetComPort(HostPort()), S_OK);
+  EXPECT_EQ(camera->Command(PTZ_PAN_LEFT), S_OK);
+  EXPECT_EQ(Line(c.Frame(PTZ_PAN_LEFT).size()), Hex(c.Frame(PTZ_PAN_LEFT)));
+  EXPECT_EQ(TakeCycles(), kOneCycle);
+  EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);
+  EXPECT_EQ(Line(c.Stop(PTZ_PAN_LEFT).size()), Hex(c.Stop(PTZ_PAN_LEFT)));
+  EXPECT_EQ(host_.Lines(), std::vector<std::string>{"Set Control COM Port 2.\n"});
+}
+
+// The motion went out on COM2; its stop could not (the host moved to COM3,
+// whose device is missing): the group stays moving, a new motion is still
+// refused, and the next Command(0) on COM2 sends the stop.
+TEST_P(FramesEndToEndTest, AStopThatCouldNotBeSentIsSentByTheNextStop) {
+  const TypeCase& c = GetParam();
+  ScopedComPort com3(3, "/nonexistent/vorne-frames-test");
+  IPtzControl* camera = Ready();
+  ASSERT_NE(camera, nullptr);
+
+  EXPECT_EQ(camera->Command(PTZ_ZOOM_IN), S_OK);
+  EXPECT_EQ(Line(c.Frame(PTZ_ZOOM_IN).size()), Hex(c.Frame(PTZ_ZOOM_IN)));
+  ASSERT_EQ(camera->SetComPort(2), S_OK);
+  EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);      // fails to open COM3
+  EXPECT_EQ(camera->Command(PTZ_ZOOM_OUT), S_OK);  // refused: nothing tried
+  EXPECT_EQ(host_.Lines(), (std::vector<std::string>{
+                               "Set Control COM Port 3.\n",
+                               "Open port exception,port = 3,BaudRate = 9600.\n",
+                               "Open com port 3 failed,baudrate = 9600.\n",
+                           }));
+  TakeCycles();
+
+  ASSERT_EQ(camera->SetComPort(HostPort()), S_OK);
+  EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);  // the stop again
+  EXPECT_EQ(Line(c.Stop(PTZ_ZOOM_IN).size()), Hex(c.Stop(PTZ_ZOOM_IN)));
+  EXPECT_EQ(TakeCycles(), kOneCycle);
+  EXPECT_EQ(camera->Command(PTZ_STOP), S_OK);  // nothing left to stop
+  EXPECT_EQ(Hex(RestOfTheLine()), "");
+  EXPECT_EQ(TakeCycles(), PortCycles{});
+}
+
 INSTANTIATE_TEST_SUITE_P(Types, FramesEndToEndTest, ::testing::ValuesIn(kTypes),
                          [](const auto& info) { return info.param.name; });
 

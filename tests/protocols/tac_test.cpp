@@ -245,6 +245,95 @@ TEST_F(TacDriverTest, FailedZoomStillBlocksTheNextZoomUntilStop) {
   EXPECT_EQ(Sent(), Wires({"ZoomIn", "Stop", "ZoomOut"}));
 }
 
+// The stop rule for the zoom. A zoom whose exchange never got the port open
+// is forgotten by the Stop after it, whatever came of the stop's exchange;
+// once the port opens the next zoom goes out.
+TEST_F(TacDriverTest, AZoomThatNeverLeftIsForgottenByStop) {
+  AnswerEveryMessage(TacGoodReply());
+  TacController fresh;  // no port selected
+  ASSERT_NE(fresh.Init(Parent(), 0), 0);
+  // The recording control takes any number; the real one refuses -1.
+  control_.FailOn(CallKind::kPut, kCommPort, 0, -1, comm_error::kInvalidPortNumber);
+  EXPECT_EQ(fresh.ZoomIn(), 0);  // Command(5)
+  fresh.Stop();                  // Command(0)
+  EXPECT_EQ(fresh.zoomMoving, 0);
+  EXPECT_EQ(LogLines(), Lines(2, "Open port exception,port = -1,BaudRate = 9600.\n"));
+  EXPECT_THAT(Sent(), IsEmpty());
+
+  control_.ClearFailures();
+  ASSERT_EQ(fresh.SetComPort(0), 1);
+  EXPECT_EQ(fresh.ZoomIn(), 1);  // the next Command(5) goes out
+  EXPECT_EQ(Sent(), Wires({"ZoomIn"}));
+  fresh.Close();
+}
+
+// The zoom's exchange got the port open. A stop whose exchange could not be
+// sent (the open failed, the put failed, the close raised kTransmitFailed)
+// keeps the zoom marked, so the next Stop ends it; a stop that went out but
+// got no answer or a wrong one counts as sent.
+TEST_F(TacDriverTest, AStopThatCouldNotBeSentIsSentByTheNextStop) {
+  struct Row {
+    const char* name;
+    CallKind kind;
+    vorne::DISPID id;
+    int skip;          // matching calls of the zoom's exchange
+    Bytes stopAnswer;  // the camera's answer to the stop
+    bool staysZooming;
+    Lines lines;
+  };
+  const Bytes good = TacGoodReply();
+  const Row rows[] = {
+      {"the stop's open fails",
+       CallKind::kPut,
+       kCommPort,
+       1,
+       good,
+       true,
+       {"Open port exception,port = 1,BaudRate = 9600.\n"}},
+      {"the stop's put fails", CallKind::kPut, kOutput, 1, good, true, {}},
+      // The exchange puts the open state twice: open, close.
+      {"the stop's close raises", CallKind::kPut, kPortOpen, 3, good, true, {}},
+      {"no answer to the stop", CallKind::kPut, kOutput, 99, {}, false, {}},
+      {"a wrong answer to the stop", CallKind::kPut, kOutput, 99, WrongReply(), false, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TacController tac;
+    ASSERT_NE(tac.Init(Parent(), 0), 0);
+    ASSERT_EQ(tac.SetComPort(0), 1);
+    // The camera answers the zoom well and the stop as the row says.
+    control_.OnCall([this, good, answer = row.stopAnswer](const PropertyCall& call) {
+      if (call.kind != CallKind::kPut || call.id != kOutput) return;
+      control_.QueueInput(call.value.bytes == Wire("Stop") ? answer : good);
+    });
+    control_.ClearCalls();
+    control_.ClearFailures();
+    host_.ClearLines();
+    control_.FailOn(row.kind, row.id, row.skip, 1, comm_error::kTransmitFailed,
+                    "Error writing to the port");
+
+    EXPECT_EQ(tac.ZoomOut(), 1);
+    tac.Stop();
+    EXPECT_EQ(tac.zoomMoving, row.staysZooming ? 1 : 0);
+    EXPECT_EQ(LogLines(), row.lines);
+
+    AnswerEveryMessage(good);
+    control_.ClearCalls();
+    if (row.staysZooming) {
+      EXPECT_EQ(tac.ZoomIn(), 1);  // still zooming: nothing sent
+      EXPECT_THAT(control_.Calls(), IsEmpty());
+      tac.Stop();
+      EXPECT_EQ(tac.zoomMoving, 0);
+      control_.ClearCalls();
+    }
+    EXPECT_EQ(tac.ZoomIn(), 1);  // free again: the zoom goes out
+    EXPECT_EQ(Sent(), Wires({"ZoomIn"}));
+    tac.Stop();
+    EXPECT_EQ(LogLines(), row.lines);
+    tac.Close();
+  }
+}
+
 TEST_F(TacDriverTest, WaitSurvivesTheTickCountWrapping) {
   // Ticks that pass 0xFFFFFFFF about 50 ms into the wait.
   static std::atomic<std::uint32_t> offset;

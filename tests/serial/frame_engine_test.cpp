@@ -4,13 +4,18 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
 #include <functional>
 #include <string>
+#include <tuple>
+#include <utility>
 #include <vector>
 
+#include "platform/comm_control.h"
 #include "serial/test_driver.h"
 #include "support/module_fixture.h"
 #include "support/pty_pair.h"
+#include "support/recording_control.h"
 
 using namespace vorne;
 
@@ -23,15 +28,24 @@ using vorne_test::Hex;
 using vorne_test::TestDriver;
 
 // Records every Write instead of reaching a port, and answers with
-// `writeResult`.
+// `writeResult`; with `undelivered` the frame counts as not delivered, as
+// the link's Write marks a put or a close that raised.
 class WriteRecorder : public TestDriver {
  public:
   int Write(const std::uint8_t* bytes, unsigned length) override {
     sent.push_back(Hex(Bytes(bytes, bytes + length)));
+    if (!script.empty()) {
+      std::tie(writeResult, undelivered) = script.front();
+      script.pop_front();
+    }
+    writeUndelivered_ = undelivered;
     return writeResult;
   }
   std::vector<std::string> sent;
   int writeResult = 1;
+  bool undelivered = false;
+  // Answers for the next Writes, before the two above.
+  std::deque<std::pair<int, bool>> script;
 };
 
 std::string FrameText(const CommandFrame& frame) { return Hex(TestDriver::FrameBytes(frame)); }
@@ -98,16 +112,127 @@ TEST(FrameEngine, AFailedSendLeavesTheGroupMoving) {
   EXPECT_EQ(driver.panTiltMoving, 1);
   EXPECT_EQ(driver.PanLeft(), 0);  // refused without trying the port
   EXPECT_EQ(driver.sent.size(), 1u);
-  driver.Stop();  // still tries the stop frame
+  driver.Stop();  // still tries the stop frame, and ends the group
   EXPECT_EQ(driver.sent.back(), FrameText(driver.panTiltStopFrame));
-  // The stop did not go out: the group stays moving, motions stay refused,
-  // and the next Stop sends it again.
-  EXPECT_EQ(driver.panTiltMoving, 1);
-  EXPECT_EQ(driver.PanRight(), 0);
-  driver.writeResult = 1;
+  EXPECT_EQ(driver.panTiltMoving, 0);
+}
+
+// How a motion's Write and its stop's Write went.
+enum class Outcome {
+  kNotOpened,    // Write returned 0: the port did not open (or no bytes)
+  kUndelivered,  // Write returned 1, but the put or the close raised
+  kSent,         // Write returned 1, nothing raised
+};
+
+const char* Name(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kNotOpened: return "not opened";
+    case Outcome::kUndelivered: return "undelivered";
+    case Outcome::kSent: return "sent";
+  }
+  return "?";
+}
+
+void Answer(WriteRecorder& driver, Outcome outcome) {
+  driver.writeResult = outcome == Outcome::kNotOpened ? 0 : 1;
+  driver.undelivered = outcome == Outcome::kUndelivered;
+}
+
+// The stop rule: a group stays moving after a stop that could not be sent
+// only when its motion's frame may have reached the camera (its Write
+// returned 1); the next Stop then sends the stop again. A motion that never
+// left is forgotten at any Stop.
+TEST(FrameEngine, AFailedStopKeepsOnlyAMotionThatMayHaveLeft) {
+  using S = SerialPtzController;
+  struct Group {
+    const char* name;
+    int (S::*motion)();
+    int (S::*other)();  // a second motion of the same group
+    CommandFrame S::*otherFrame;
+    CommandFrame S::*stop;
+    std::int32_t S::*moving;
+  };
+  const Group groups[] = {
+      {"pan/tilt", &S::PanLeft, &S::TiltDown, &S::tiltDownFrame, &S::panTiltStopFrame,
+       &S::panTiltMoving},
+      {"zoom", &S::ZoomIn, &S::ZoomOut, &S::zoomOutFrame, &S::zoomStopFrame, &S::zoomMoving},
+  };
+  struct Row {
+    Outcome motion;
+    Outcome stop;
+    bool staysMoving;
+  };
+  const Row rows[] = {
+      {Outcome::kNotOpened, Outcome::kNotOpened, false},  // a plain Stop
+      {Outcome::kNotOpened, Outcome::kUndelivered, false},
+      {Outcome::kNotOpened, Outcome::kSent, false},
+      {Outcome::kUndelivered, Outcome::kNotOpened, true},  // the motion may have left
+      {Outcome::kUndelivered, Outcome::kUndelivered, true},
+      {Outcome::kUndelivered, Outcome::kSent, false},
+      {Outcome::kSent, Outcome::kNotOpened, true},
+      {Outcome::kSent, Outcome::kUndelivered, true},
+      {Outcome::kSent, Outcome::kSent, false},
+  };
+  for (const Group& group : groups) {
+    for (const Row& row : rows) {
+      SCOPED_TRACE(std::string(group.name) + ": motion " + Name(row.motion) + ", stop " +
+                   Name(row.stop));
+      WriteRecorder driver;
+      const std::string stop = FrameText(driver.*group.stop);
+      Answer(driver, row.motion);
+      EXPECT_EQ((driver.*group.motion)(), driver.writeResult);  // the result as before
+      Answer(driver, row.stop);
+      driver.Stop();
+      ASSERT_EQ(driver.sent.size(), 2u);
+      EXPECT_EQ(driver.sent.back(), stop);
+      EXPECT_EQ(driver.*group.moving, row.staysMoving ? 1 : 0);
+
+      Answer(driver, Outcome::kSent);
+      driver.sent.clear();
+      if (row.staysMoving) {
+        EXPECT_EQ((driver.*group.other)(), 0);  // still refused
+        EXPECT_THAT(driver.sent, IsEmpty());
+        driver.Stop();  // sends the stop again
+        EXPECT_THAT(driver.sent, ElementsAre(stop));
+        EXPECT_EQ(driver.*group.moving, 0);
+      } else {
+        driver.Stop();  // nothing left to stop
+        EXPECT_THAT(driver.sent, IsEmpty());
+      }
+      driver.sent.clear();
+      EXPECT_EQ((driver.*group.other)(), 1);  // free again: the motion goes out
+      EXPECT_THAT(driver.sent, ElementsAre(FrameText(driver.*group.otherFrame)));
+    }
+  }
+}
+
+TEST(FrameEngine, EachGroupFollowsTheStopRuleOnItsOwn) {
+  // Both motions went out; of the two stops only the pan/tilt one is sent.
+  WriteRecorder driver;
+  EXPECT_EQ(driver.PanLeft(), 1);
+  EXPECT_EQ(driver.ZoomIn(), 1);
+  driver.sent.clear();
+  driver.script = {{1, false}, {1, true}};
   driver.Stop();
-  EXPECT_EQ(driver.sent.size(), 3u);
-  EXPECT_EQ(driver.sent.back(), FrameText(driver.panTiltStopFrame));
+  EXPECT_THAT(driver.sent,
+              ElementsAre(FrameText(driver.panTiltStopFrame), FrameText(driver.zoomStopFrame)));
+  EXPECT_EQ(driver.panTiltMoving, 0);
+  EXPECT_EQ(driver.zoomMoving, 1);
+  driver.undelivered = false;
+  EXPECT_EQ(driver.TiltUp(), 1);  // pan/tilt is free again
+  driver.sent.clear();
+  driver.Stop();  // both stops: the new tilt's and the zoom's again
+  EXPECT_THAT(driver.sent,
+              ElementsAre(FrameText(driver.panTiltStopFrame), FrameText(driver.zoomStopFrame)));
+  EXPECT_EQ(driver.panTiltMoving + driver.zoomMoving, 0);
+}
+
+TEST(FrameEngine, CloseEndsTheMarksWhateverTheStopDid) {
+  // Nothing can be sent once the control is gone.
+  WriteRecorder driver;
+  EXPECT_EQ(driver.PanLeft(), 1);
+  Answer(driver, Outcome::kNotOpened);
+  driver.Close();
   EXPECT_EQ(driver.panTiltMoving, 0);
 }
 
@@ -178,6 +303,146 @@ TEST_F(FrameEngineSlots, EverySendGoesThroughTheSlots) {
   EXPECT_THAT(driver.calls, ElementsAre("Write 6", "OpenPort"));  // no ClosePort
   EXPECT_THAT(LogLines(), ElementsAre("Set Control COM Port 3.\n",
                                       "Open com port 3 failed,baudrate = 9600.\n"));
+}
+
+// The stop rule over the real port link, its control a recording one: the
+// port's open, the put and the close decide.
+class FrameEngineOnPort : public vorne_test::InProcessTest {
+ protected:
+  void SetUp() override {
+    InProcessTest::SetUp();
+    AttachLog();
+  }
+
+  static CWnd* Parent() { return CWnd::FromHandle(reinterpret_cast<HWND>(0x5151)); }
+
+  // The bytes put to the port so far, in hex.
+  std::vector<std::string> Sent() const {
+    std::vector<std::string> sent;
+    for (const vorne_test::PropertyCall& call : control_.RawCalls()) {
+      if (call.kind == vorne_test::CallKind::kPut && call.id == comm_property::kOutput)
+        sent.push_back(Hex(call.value.bytes));
+    }
+    return sent;
+  }
+
+  vorne_test::RecordingControl control_;  // outlives the drivers and their controls
+};
+
+// With no port selected (or a missing device, or a refused rate) the motion
+// never leaves: the Stop that follows ends the group, and once a port is
+// set the next motion goes out.
+TEST_F(FrameEngineOnPort, AMotionThatNeverLeftIsForgottenByStop) {
+  using vorne_test::CallKind;
+  struct Row {
+    const char* name;
+    CallKind kind;
+    vorne::DISPID id;
+    std::uint16_t code;
+  };
+  const Row rows[] = {
+      // The recording control takes any number; the real one refuses -1.
+      {"no port selected", CallKind::kPut, comm_property::kCommPort,
+       comm_error::kInvalidPortNumber},
+      {"no device", CallKind::kPut, comm_property::kPortOpen, comm_error::kDeviceNotAvailable},
+      {"refused rate", CallKind::kPut, comm_property::kSettings, comm_error::kSettingsRefused},
+  };
+  // Each frame tried: the open's line, then Write's.
+  const std::vector<std::string> perFrame = {"Open port exception,port = -1,BaudRate = 9600.\n",
+                                             "Open com port -1 failed,baudrate = 9600.\n"};
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TestDriver driver;
+    ASSERT_NE(driver.Init(Parent(), 0), 0);
+    control_.ClearCalls();
+    control_.ClearFailures();
+    host_.ClearLines();
+    control_.FailOn(row.kind, row.id, 0, -1, row.code);
+    EXPECT_EQ(driver.PanLeft(), 0);  // Command(1): the open fails
+    driver.Stop();                   // Command(0): so does the stop's
+    EXPECT_EQ(driver.panTiltMoving, 0);
+    std::vector<std::string> twice = perFrame;
+    twice.insert(twice.end(), perFrame.begin(), perFrame.end());
+    EXPECT_EQ(LogLines(), twice);
+    EXPECT_THAT(Sent(), IsEmpty());
+
+    control_.ClearFailures();
+    host_.ClearLines();
+    EXPECT_EQ(driver.SetComPort(0), 1);
+    EXPECT_EQ(driver.PanLeft(), 1);  // Command(1) now sends its frame
+    EXPECT_THAT(Sent(), ElementsAre(FrameText(driver.panLeftFrame)));
+    EXPECT_THAT(LogLines(), ElementsAre("Set Control COM Port 1.\n"));
+    driver.Close();
+  }
+}
+
+// Port 1 opened for the motion; its stop could not be sent: the group stays
+// moving and the next Stop sends the stop again.
+TEST_F(FrameEngineOnPort, AStopThatCouldNotBeSentIsSentByTheNextStop) {
+  using vorne_test::CallKind;
+  const std::string stopLength = std::to_string(TestDriver().panTiltStopFrame.length);
+  struct Row {
+    const char* name;
+    CallKind kind;
+    vorne::DISPID id;
+    int skip;  // calls of the motion's cycle that pass
+    std::uint16_t code;
+    bool stopRecorded;  // the stop's bytes among the puts (also one that raised)
+    std::vector<std::string> lines;
+  };
+  const Row rows[] = {
+      {"the stop's open fails",
+       CallKind::kPut,
+       comm_property::kCommPort,
+       1,
+       comm_error::kPortInUse,
+       false,
+       {"Open port exception,port = 1,BaudRate = 9600.\n",
+        "Open com port 1 failed,baudrate = 9600.\n"}},
+      {"the stop's put raises",
+       CallKind::kPut,
+       comm_property::kOutput,
+       1,
+       comm_error::kTransmitFailed,
+       true,
+       {"Write Data Exception,DataLen = " + stopLength + ",Port = 1.\n"}},
+      // The motion's cycle puts the open state twice: open, close.
+      {"the stop's close raises 8019",
+       CallKind::kPut,
+       comm_property::kPortOpen,
+       3,
+       comm_error::kTransmitFailed,
+       true,
+       {"Write Data Exception,DataLen = " + stopLength + ",Port = 1.\n"}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TestDriver driver;
+    ASSERT_NE(driver.Init(Parent(), 0), 0);
+    ASSERT_EQ(driver.SetComPort(0), 1);
+    control_.ClearCalls();
+    control_.ClearFailures();
+    host_.ClearLines();
+    control_.FailOn(row.kind, row.id, row.skip, 1, row.code, "Error writing to the port");
+
+    EXPECT_EQ(driver.PanLeft(), 1);
+    driver.Stop();
+    EXPECT_EQ(driver.panTiltMoving, 1);
+    EXPECT_EQ(LogLines(), row.lines);
+    std::vector<std::string> sent = {FrameText(driver.panLeftFrame)};
+    if (row.stopRecorded) sent.push_back(FrameText(driver.panTiltStopFrame));
+    EXPECT_EQ(Sent(), sent);
+
+    control_.ClearCalls();
+    EXPECT_EQ(driver.TiltUp(), 0);  // still refused, the port untouched
+    EXPECT_THAT(control_.Calls(), IsEmpty());
+    host_.ClearLines();
+    driver.Stop();  // sends the stop again
+    EXPECT_THAT(Sent(), ElementsAre(FrameText(driver.panTiltStopFrame)));
+    EXPECT_EQ(driver.panTiltMoving, 0);
+    EXPECT_THAT(LogLines(), IsEmpty());
+    driver.Close();
+  }
 }
 
 }  // namespace

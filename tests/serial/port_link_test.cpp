@@ -270,12 +270,70 @@ TEST_F(PortLinkTest, FailedPutIsLoggedAndThePortStillClosed) {
   EXPECT_THAT(LogLines(), ElementsAre("Write Data Exception,DataLen = 7,Port = 2.\n"));
 }
 
+// A put that raised, or a close that raised after it (the control could not
+// confirm delivery: kTransmitFailed), writes the one "Write Data Exception"
+// line: the put's at once, the close's once the close is over. The calls
+// and the result stay as they are.
+TEST_F(PortLinkTest, FailedPutOrCloseIsLoggedOnce) {
+  struct Row {
+    const char* name;
+    bool put;
+    bool close;
+    std::size_t linesAtTheClose;  // log lines when the close's query ran
+  };
+  const Row rows[] = {
+      {"the put raises", true, false, 1},
+      {"the close raises", false, true, 0},
+      {"both raise", true, true, 1},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    TestDriver driver;
+    ASSERT_NE(driver.Init(Parent(), 0), 0);
+    driver.SetComPort(1);
+    control_.ClearCalls();
+    control_.ClearFailures();
+    host_.ClearLines();
+    // The second put of the open state is the close after the put.
+    if (row.put) control_.FailOn(CallKind::kPut, kOutput, 0, 1, 8019, "Error writing to the port");
+    if (row.close)
+      control_.FailOn(CallKind::kPut, kPortOpen, 1, 1, 8019, "Error writing to the port");
+    std::size_t linesAtTheClose = 99;
+    control_.OnCall([&](const vorne_test::PropertyCall& call) {
+      if (call.kind == CallKind::kGet && call.id == kPortOpen) linesAtTheClose = LogLines().size();
+    });
+
+    EXPECT_EQ(driver.Write(kFrame, 7), 1);
+    EXPECT_EQ(control_.Calls(), Cycle(2, "9600,n,8,1", "FF 01 00 04 20 00 25"));
+    EXPECT_EQ(linesAtTheClose, row.linesAtTheClose);
+    EXPECT_THAT(LogLines(), ElementsAre("Write Data Exception,DataLen = 7,Port = 2.\n"));
+    control_.OnCall(nullptr);
+
+    // The next frame goes as usual. (The recording control still reads as
+    // open after a close that raised, so the next open closes it first.)
+    control_.ClearCalls();
+    host_.ClearLines();
+    EXPECT_EQ(driver.Write(kFrame, 1), 1);
+    EXPECT_EQ(control_.Calls(), Cycle(2, "9600,n,8,1", "FF", row.close));
+    EXPECT_THAT(LogLines(), IsEmpty());
+    driver.Close();
+  }
+}
+
 TEST_F(PortLinkTest, ClosingErrorsAreDropped) {
   Ready();
-  // The third open-state query is the one of the ClosePort after the put.
+  // The third open-state query is the one of the ClosePort after the put:
+  // a failed query is no failed close, and nothing is logged.
   control_.FailOn(CallKind::kGet, kPortOpen, 2, 1);
   EXPECT_EQ(driver_.Write(kFrame, 7), 1);
   EXPECT_THAT(LogLines(), IsEmpty());
+  // ClosePort itself writes no line, also when the close raises.
+  control_.ClearFailures();
+  ASSERT_EQ(driver_.OpenPort(), 1);
+  control_.FailOn(CallKind::kPut, kPortOpen, 0, 1, 8019, "Error writing to the port");
+  driver_.ClosePort();
+  EXPECT_THAT(LogLines(), IsEmpty());
+  control_.ClearFailures();
 
   control_.FailOn(CallKind::kGet, kPortOpen);
   driver_.Close();

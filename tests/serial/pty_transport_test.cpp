@@ -105,23 +105,43 @@ TEST_F(PtyTransportTest, PortFailuresAreLoggedAndNothingIsSent) {
       {"bad rate", [&] { driver_.SetBaudRate(12345); }, "12345"},
       {"no rate", [&] { driver_.SetBaudRate(0); }, "0"},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    c.arrange();
-    host_.ClearLines();
-    EXPECT_EQ(driver_.PanLeft(), 0);
-    EXPECT_EQ(driver_.panTiltMoving, 1);
-    driver_.Stop();  // fails the same way; the motion stays until a stop goes out
-    EXPECT_EQ(driver_.panTiltMoving, 1);
-    const std::string open = "Open port exception,port = 2,BaudRate = " + c.baud + ".\n";
-    const std::string failed = "Open com port 2 failed,baudrate = " + c.baud + ".\n";
-    EXPECT_THAT(LogLines(), ElementsAre(open, failed, open, failed));
-    EXPECT_THAT(pty_.ReadAvailable(), IsEmpty());
-
+  const auto restore = [&] {
     elsewhere.reset();
     if (lock >= 0) ::close(lock);
     lock = -1;
     driver_.SetBaudRate(9600);
+    host_.ClearLines();
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string open = "Open port exception,port = 2,BaudRate = " + c.baud + ".\n";
+    const std::string failed = "Open com port 2 failed,baudrate = " + c.baud + ".\n";
+
+    // The motion never leaves: the Stop after it fails the same way and
+    // ends the group all the same, so the next motion is sent.
+    c.arrange();
+    host_.ClearLines();
+    EXPECT_EQ(driver_.PanLeft(), 0);
+    EXPECT_EQ(driver_.panTiltMoving, 1);
+    driver_.Stop();
+    EXPECT_EQ(driver_.panTiltMoving, 0);
+    EXPECT_THAT(LogLines(), ElementsAre(open, failed, open, failed));
+    EXPECT_THAT(pty_.ReadAvailable(), IsEmpty());
+    restore();
+    EXPECT_EQ(driver_.PanLeft(), 1);
+    EXPECT_EQ(pty_.ReadMaster(static_cast<std::size_t>(driver_.panLeftFrame.length)),
+              Frame(driver_.panLeftFrame));
+
+    // The motion went out, its stop cannot: the group stays moving until a
+    // stop goes out.
+    c.arrange();
+    host_.ClearLines();
+    driver_.Stop();
+    EXPECT_EQ(driver_.panTiltMoving, 1);
+    EXPECT_EQ(driver_.TiltUp(), 0);  // still refused, not tried
+    EXPECT_THAT(LogLines(), ElementsAre(open, failed));
+    EXPECT_THAT(pty_.ReadAvailable(), IsEmpty());
+    restore();
     driver_.Stop();  // the port is free again: the stop goes out now
     EXPECT_EQ(driver_.panTiltMoving, 0);
     EXPECT_EQ(pty_.ReadMaster(static_cast<std::size_t>(driver_.panTiltStopFrame.length)),

@@ -107,6 +107,16 @@ TEST_F(DynamicLibraryTest, FindsDecoratedNamesUnderTheirElfSpelling) {
   EXPECT_EQ(vorne::FreeLibrary(nullptr), 0);
 }
 
+TEST_F(DynamicLibraryTest, FindsTheNamesOfA64BitBuildUnderTheirElfSpelling) {
+  vorne::HMODULE library =
+      vorne::LoadLibraryW(Wide(vendor_test::kRc20With64BitNames.string()).c_str());
+  ASSERT_NE(library, nullptr);
+  EXPECT_NE(vorne::GetProcAddress(library, "?GetCamName@@YA_NHPEAD@Z"), nullptr);
+  EXPECT_EQ(vorne::GetProcAddress(library, "?GetCamName@@YA_NHPAD@Z"), nullptr);
+  EXPECT_NE(vorne::GetProcAddress(library, "?OpenCam@@YA_NH@Z"), nullptr);
+  EXPECT_EQ(vorne::FreeLibrary(library), 1);
+}
+
 TEST_F(DynamicLibraryTest, RefusesPathsItCannotLoad) {
   EXPECT_EQ(vorne::LoadLibraryW(nullptr), nullptr);
   EXPECT_EQ(vorne::LoadLibraryW(u""), nullptr);

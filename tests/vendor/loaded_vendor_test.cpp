@@ -132,6 +132,19 @@ TEST_F(VendorModuleTest, Rc20WithoutMotoLeftClosesTheCameraOnPanRight) {
   EXPECT_EQ(record_.Take(), Rc20Motion("MotoRight"));
 }
 
+// A library built by a 64-bit Microsoft compiler names GetCamName
+// "?GetCamName@@YA_NHPEAD@Z": the module finds it under that name.
+TEST_F(VendorModuleTest, Rc20WithTheNamesOfA64BitBuildIsDrivenInFull) {
+  LoadCopy(temp_.Path() / "module", {vendor_test::kRc20With64BitNames});
+  IPtzControl* camera = NewCamera();
+  ASSERT_NE(camera, nullptr);
+  ASSERT_EQ(camera->CreateController(PTZ_TYPE_RC20, nullptr, 0), S_OK);
+  record_.Take();
+  EXPECT_EQ(camera->Command(PTZ_PAN_LEFT), S_OK);
+  EXPECT_EQ(record_.Take(), Rc20Motion("MotoRight"));
+  EXPECT_TRUE(host_.Lines().empty());
+}
+
 // A host that loads the module by a relative path and then changes its
 // working folder still gets the libraries beside the module.
 TEST_F(VendorModuleTest, RelativeLoadFindsTheLibrariesAfterTheHostMovesOn) {

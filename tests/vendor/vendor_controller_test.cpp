@@ -64,6 +64,46 @@ TEST_F(Rc20Test, AMissingMotorClosesTheCameraAgain) {
   EXPECT_EQ(record_.Take(), Rc20Motion("MotoRight"));
 }
 
+// Each function by its 32-bit decorated name first, and
+// only when that is missing by a 64-bit build's: GetCamName, whose pointer
+// argument is "PEA" there, is the one name that differs.
+TEST_F(Rc20Test, FunctionsAreFoundUnderTheNamesOfA64BitBuildToo) {
+  struct Row {
+    const char* name;
+    const vendor_test::fs::path* library;
+    const char* foundAs;  // the name GetCamName is found under
+    const char* missing;  // the name the library lacks
+  };
+  const Row rows[] = {
+      {"32-bit names", &vendor_test::kRc20StandIn, "?GetCamName@@YA_NHPAD@Z",
+       "?GetCamName@@YA_NHPEAD@Z"},
+      {"64-bit names", &vendor_test::kRc20With64BitNames, "?GetCamName@@YA_NHPEAD@Z",
+       "?GetCamName@@YA_NHPAD@Z"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    Rc20Controller controller(Load(*row.library));
+    ASSERT_NE(controller.library, nullptr);
+    EXPECT_EQ(vorne::GetProcAddress(controller.library, row.missing), nullptr);
+    EXPECT_EQ(reinterpret_cast<vorne::FARPROC>(controller.GetCamName),
+              vorne::GetProcAddress(controller.library, row.foundAs));
+    for (const void* entry : {reinterpret_cast<const void*>(controller.OpenCam),
+                              reinterpret_cast<const void*>(controller.GetCamNum),
+                              reinterpret_cast<const void*>(controller.GetCamName),
+                              reinterpret_cast<const void*>(controller.CloseCam),
+                              reinterpret_cast<const void*>(controller.MotoUp),
+                              reinterpret_cast<const void*>(controller.MotoDown),
+                              reinterpret_cast<const void*>(controller.MotoRight),
+                              reinterpret_cast<const void*>(controller.MotoLeft)}) {
+      EXPECT_NE(entry, nullptr);
+    }
+    controller.Init(nullptr, 0);
+    record_.Take();
+    EXPECT_EQ(controller.TiltDown(), 1);
+    EXPECT_EQ(record_.Take(), Rc20Motion("MotoDown"));  // GetCamName(0,buffer) included
+  }
+}
+
 TEST_F(Rc20Test, DeletingFreesTheLibraryWithoutClosingTheCamera) {
   auto controller = std::make_unique<Rc20Controller>(Load(vendor_test::kRc20StandIn));
   controller->Init(nullptr, 1);

@@ -16,9 +16,11 @@ namespace vendor_test {
 namespace fs = std::filesystem;
 
 // The stand-ins as built: the complete RC20 library, the one without
-// MotoLeft, and the SU_320 library.
+// MotoLeft, the one with the names of a 64-bit build (GetCamName as
+// "?GetCamName@@YA_NHPEAD@Z" only), and the SU_320 library.
 inline const fs::path kRc20StandIn = VORNE_STANDIN_RC20;
 inline const fs::path kRc20NoMotoLeft = VORNE_STANDIN_RC20_NO_MOTOLEFT;
+inline const fs::path kRc20With64BitNames = VORNE_STANDIN_RC20_64BIT_NAMES;
 inline const fs::path kSu320StandIn = VORNE_STANDIN_SU320;
 
 // A fresh folder under the system's temporary folder, removed with all it

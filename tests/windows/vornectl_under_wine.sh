@@ -146,24 +146,28 @@ else
   echo "not run: a held ser2net line under wine, because ser2net is not installed"
 fi
 
-# The vendor types: the module loads the library from its own folder.
-for type in RC20 SU_320; do
-  folder=$work/$type
+# The vendor types: the module loads the library from its own folder; the
+# RC20 library once more with the names of a 64-bit build (GetCamName as
+# ?GetCamName@@YA_NHPEAD@Z only), which the module finds too.
+for run in RC20 RC20-64bit-names SU_320; do
+  folder=$work/$run
+  type=${run%%-*}
   mkdir -p "$folder"
   cp "$bin/vorne.dll" "$bin/vornectl.exe" "$folder/"
-  case $type in
+  case $run in
     RC20) cp "$bin/standins/CDLL_301P.dll" "$folder/"; expect='MotoRight()' ;;  # the module pans left through MotoRight
+    RC20-64bit-names) cp "$bin/standins/64bit-names/CDLL_301P.dll" "$folder/"; expect='GetCamName(0,buffer)' ;;
     SU_320) cp "$bin/standins/CDll.dll" "$folder/"; expect='ZX_Control(2,0)' ;;
   esac
   VORNE_STANDIN_LOG="$folder/calls.txt" "$wine" "$folder/vornectl.exe" move --type "$type" \
     left sleep 100 stop >"$folder/log" 2>&1
   host=$?
   if [ "$host" -ne 0 ]; then
-    fail "$type" "vornectl.exe exited $host: $(cat "$folder/log")"
+    fail "$run" "vornectl.exe exited $host: $(cat "$folder/log")"
   elif ! grep -qF "$expect" "$folder/calls.txt" 2>/dev/null; then
-    fail "$type" "the library never saw $expect: $(cat "$folder/calls.txt" 2>/dev/null)"
+    fail "$run" "the library never saw $expect: $(cat "$folder/calls.txt" 2>/dev/null)"
   else
-    echo "ok   $type: the stand-in library saw $expect"
+    echo "ok   $run: the stand-in library saw $expect"
   fi
 done
 exit $failed

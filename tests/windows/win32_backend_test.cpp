@@ -14,6 +14,7 @@
 #include "platform/dynamic_library.h"
 #include "platform/serial_port.h"
 #include "platform/wire_trace.h"
+#include "vendor/rc20_controller.h"
 
 using namespace vorne;
 
@@ -105,6 +106,22 @@ TEST(Win32Library, StandInsExportTheVendorsDecoratedNames) {
   EXPECT_EQ(vorne::LoadLibraryW(u""), nullptr);
   EXPECT_EQ(vorne::LoadLibraryW((standins + u"missing.dll").c_str()), nullptr);
   EXPECT_EQ(vorne::FreeLibrary(nullptr), 0);
+}
+
+// A vendor library built by a 64-bit Microsoft compiler names GetCamName
+// with "PEA" for its pointer argument: the RC20 driver finds it under that
+// name when the 32-bit one is missing, in either build.
+TEST(Win32Library, GetCamNameIsFoundUnderTheNameOfA64BitBuild) {
+  const std::u16string standins = ProgramFolder() + u"standins\\";
+  vorne::HMODULE library = vorne::LoadLibraryW((standins + u"64bit-names\\CDLL_301P.dll").c_str());
+  ASSERT_NE(library, nullptr);
+  EXPECT_EQ(vorne::GetProcAddress(library, "?GetCamName@@YA_NHPAD@Z"), nullptr);
+  const vorne::FARPROC named64 = vorne::GetProcAddress(library, "?GetCamName@@YA_NHPEAD@Z");
+  EXPECT_NE(named64, nullptr);
+  vorne::Rc20Controller controller(library);  // takes the library over
+  EXPECT_EQ(reinterpret_cast<vorne::FARPROC>(controller.GetCamName), named64);
+  EXPECT_NE(controller.OpenCam, nullptr);
+  EXPECT_NE(controller.MotoLeft, nullptr);
 }
 
 TEST(Win32Library, ModuleFileNameIsCutWithATerminator) {
