@@ -415,7 +415,7 @@ PortResult NetPort::Connect(const LineSettings& settings, net_socket::Deadline d
     constexpr Clock::duration kFirstGreetingWait = std::chrono::milliseconds(20);
     const Clock::time_point verdict =
         Clock::now() + 2 * roundTrip_ +
-        (heardOut_ ? Clock::duration(std::chrono::milliseconds(1))
+        (heardOut_ ? Clock::duration(std::chrono::microseconds(300))
                    : std::min<Clock::duration>(kFirstGreetingWait, (deadline - Clock::now()) / 4));
     if (verdict > deadline) {
       return fail({PortStatus::kBusy, "no time left in " +
