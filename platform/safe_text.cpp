@@ -45,6 +45,8 @@ void AppendEscaped(std::string& out, unsigned char byte) {
   out.append(escaped, sizeof(escaped));
 }
 
+}  // namespace
+
 void AppendNumber(std::string& out, std::size_t value) {
   char digits[24];
   std::size_t at = sizeof(digits);
@@ -54,8 +56,6 @@ void AppendNumber(std::string& out, std::size_t value) {
   } while (value != 0);
   out.append(digits + at, sizeof(digits) - at);
 }
-
-}  // namespace
 
 void AppendSafeText(std::string& out, std::string_view text, std::size_t limit) {
   const bool cut = text.size() > limit;

@@ -26,6 +26,9 @@ inline constexpr std::size_t kSafeTextLimit = 200;
 // Appends `text` made safe to `out`; allocates nothing once `out` has room.
 void AppendSafeText(std::string& out, std::string_view text, std::size_t limit = kSafeTextLimit);
 
+// Appends `value` in decimal, allocating nothing once `out` has room.
+void AppendNumber(std::string& out, std::size_t value);
+
 inline std::string SafeText(std::string_view text, std::size_t limit = kSafeTextLimit) {
   std::string out;
   AppendSafeText(out, text, limit);

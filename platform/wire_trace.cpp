@@ -70,16 +70,6 @@ void AppendStamp(TraceState& state) {
   state.line.append(fraction, sizeof(fraction));
 }
 
-void AppendNumber(std::string& line, std::size_t value) {
-  char digits[24];
-  std::size_t at = sizeof(digits);
-  do {
-    digits[--at] = static_cast<char>('0' + value % 10);
-    value /= 10;
-  } while (value != 0);
-  line.append(digits + at, sizeof(digits) - at);
-}
-
 // "2026-12-10 07:15:02.123Z COM2 ", the start of every line.
 void StartLine(TraceState& state, int port) {
   state.line.clear();
