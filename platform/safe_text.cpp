@@ -70,8 +70,9 @@ void AppendSafeText(std::string& out, std::string_view text, std::size_t limit) 
     } else if (length == 1) {
       if (lead < 0x20 || lead == 0x7F) {
         AppendEscaped(out, lead);
-      } else if (lead == '\\') {
-        out += "\\\\";
+      } else if (lead == '\\' && at + 1 < text.size() && text[at + 1] == 'x') {
+        // Only where it would read as an escape: Windows names keep theirs.
+        AppendEscaped(out, lead);
       } else {
         out += static_cast<char>(lead);
       }

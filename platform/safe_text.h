@@ -5,7 +5,7 @@
 //
 //   a control character (00-1F, 7F, and the C1 controls U+0080-U+009F)
 //   and every byte that is not part of valid UTF-8   ->  \xNN (hex, capitals)
-//   a backslash                                       ->  \\ (so an escape is
+//   a backslash before an x                           ->  \x5C (so an escape is
 //                                                         never ambiguous)
 //   everything else, valid UTF-8 included             ->  as it is
 //

@@ -18,8 +18,11 @@ unset DISPLAY WAYLAND_DISPLAY
 
 # A prefix made without the 32-bit loader cannot run 32-bit programs later:
 # make it again when that changes.
+# A loader that is installed may still not run: a kernel built without
+# 32-bit support refuses it ("Exec format error").
+runs() { [ -x "$1" ] && "$1" --version >/dev/null 2>&1; }
 have_wine32=no
-[ -x /usr/lib/wine/wine ] && have_wine32=yes
+runs /usr/lib/wine/wine && have_wine32=yes
 if [ -d "$WINEPREFIX" ] && [ "$(cat "$WINEPREFIX/.vorne-wine32" 2>/dev/null)" != "$have_wine32" ]; then
   rm -rf "$WINEPREFIX"
 fi
@@ -56,10 +59,15 @@ for preset in win32 win64; do
     failed+=("$preset build")
     continue
   fi
-  if [ ! -x "$loader" ] || ! command -v wineserver >/dev/null; then
+  if ! runs "$loader" || ! command -v wineserver >/dev/null; then
     # Still checked without wine: the exports and imports of vorne.dll.
     ctest --preset "$preset" -R module_exports_only_lumodll || failed+=("$preset exports")
-    not_run+=("$preset suite under wine, because $loader ($wine_pkg) is missing${missing_why:+: $missing_why}")
+    if [ -x "$loader" ]; then
+      why="$loader ($wine_pkg) is installed but does not run on this kernel (no 32-bit programs)"
+    else
+      why="$loader ($wine_pkg) is missing${missing_why:+: $missing_why}"
+    fi
+    not_run+=("$preset suite under wine, because $why")
     continue
   fi
   start_wine "$loader"

@@ -24,8 +24,9 @@ TEST(SafeText, EscapesWhatCouldForgeALineOrReachATerminalAndKeepsTheRest) {
       {"a\nCOM1 close", "a\\x0ACOM1 close"},
       {"\r\t\x1b[31m\x7F", "\\x0D\\x09\\x1B[31m\\x7F"},
       {"a\0b"s, "a\\x00b"},
-      // A backslash is doubled, so an escape in the input cannot pass for one.
-      {"C:\\COM1 \\x0A", "C:\\\\COM1 \\\\x0A"},
+      // A backslash that would start an escape is escaped itself; a
+      // Windows device name keeps its own.
+      {"\\\\.\\COM2 \\x0A", "\\\\.\\COM2 \\x5Cx0A"},
       // Valid UTF-8 stays, a C1 control (CSI, NEL) does not.
       {"Kamera S\xC3\xBC"
        "d \xE6\x97\xA5 \xF0\x9F\x98\x80 \xC2\xA0",
