@@ -68,10 +68,10 @@ void AppendSafeText(std::string& out, std::string_view text, std::size_t limit) 
     if (length == 0) {
       AppendEscaped(out, lead);
     } else if (length == 1) {
-      if (lead < 0x20 || lead == 0x7F) {
-        AppendEscaped(out, lead);
-      } else if (lead == '\\' && at + 1 < text.size() && text[at + 1] == 'x') {
-        // Only where it would read as an escape: Windows names keep theirs.
+      // A backslash is escaped only where it would read as an escape:
+      // Windows names keep theirs.
+      const bool escapeLike = lead == '\\' && at + 1 < text.size() && text[at + 1] == 'x';
+      if (lead < 0x20 || lead == 0x7F || escapeLike) {
         AppendEscaped(out, lead);
       } else {
         out += static_cast<char>(lead);
